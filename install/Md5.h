@@ -1,0 +1,29 @@
+// MD5 message digest (RFC 1321).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quillo {
+
+class Md5 {
+public:
+    Md5();
+    void update(const void* data, size_t length);
+    std::array<uint8_t, 16> finish();  // the object is reset afterwards
+
+private:
+    void transform(const uint8_t* block);
+    uint32_t state_[4];
+    uint64_t bytes_ = 0;
+    uint8_t buffer_[64];
+    size_t buffered_ = 0;
+};
+
+// 32 upper-case hexadecimal digits.
+std::string Md5Hex(const void* data, size_t length);
+std::string DigestToHex(const std::array<uint8_t, 16>& digest);
+
+}  // namespace quillo
