@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the benches without sanitizers and runs them; prints ratios against
+# references measured in the same run.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+bash scripts/setup.sh
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench -j"$(nproc)" --target md5_bench >/dev/null
+bash bench/md5_bench.sh build/bench/bench/md5_bench

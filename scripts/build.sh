@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Configures and builds the three trees:
+#   build/native  portable code, mksetup, native tests (ASan + UBSan)
+#   build/i686    the 32-bit setup program: the deliverable
+#   build/x64     the same sources as x86_64, with the Windows tests run under wine64
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+JOBS="${QUILLO_JOBS:-$(nproc)}"
+
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_SANITIZE=ON >/dev/null
+cmake --build build/native -j"$JOBS"
+
+cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake --build build/i686 -j"$JOBS"
+
+cmake -S . -B build/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DQUILLO_WINDOWS_TESTS=ON \
+  -DQUILLO_MKSETUP="$ROOT/build/native/tools/mksetup/mksetup" >/dev/null
+cmake --build build/x64 -j"$JOBS"

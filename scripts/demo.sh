@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds everything, packs the setup
+# file of the sample product (release i686 and x86_64 test build) into out/
+# and shows its layout.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+bash scripts/setup.sh
+bash scripts/build.sh
+bash scripts/pack-sample.sh build/i686 out/QuilloSetup.exe
+bash scripts/pack-sample.sh build/x64 out/QuilloSetup-x64-test.exe
+echo
+build/native/tools/mksetup/mksetup inspect out/QuilloSetup.exe
+echo
+echo "release setup file: $ROOT/out/QuilloSetup.exe ($(stat -c %s out/QuilloSetup.exe) bytes, i686)"
+echo "test build:         $ROOT/out/QuilloSetup-x64-test.exe (x86_64, runs under wine64)"

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The whole test suite: native unit tests under sanitizers, then the Windows
+# tests and end-to-end checks under wine64 in a prefix made for this run.
+set -uo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+bash scripts/setup.sh || exit 1
+bash scripts/build.sh || exit 1
+bash scripts/wine-prefix.sh || exit 1
+
+passed=0; failed=0
+run_ctest() {
+  local dir="$1" log
+  log="$(mktemp)"
+  ctest --test-dir "$dir" --output-on-failure -j"${QUILLO_JOBS:-2}" 2>&1 | tee "$log"
+  local line
+  line="$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n1)"
+  if [ -z "$line" ]; then
+    echo "test.sh: ctest in $dir did not report" >&2
+    failed=$((failed + 1))
+  else
+    local f total
+    f="$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")"
+    total="$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")"
+    passed=$((passed + total - f)); failed=$((failed + f))
+  fi
+  rm -f "$log"
+}
+run_ctest build/native
+run_ctest build/x64
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
