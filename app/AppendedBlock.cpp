@@ -1,0 +1,146 @@
+#include "app/AppendedBlock.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace quillo {
+
+const char* BlockStatusText(BlockStatus status) {
+    switch (status) {
+        case BlockStatus::Ok: return "ok";
+        case BlockStatus::OpenFailed: return "the file cannot be opened";
+        case BlockStatus::TooLarge: return "the file is 4 GiB or larger";
+        case BlockStatus::HeaderUnreadable: return "the DOS header or the locator cannot be read";
+        case BlockStatus::LocatorZero: return "the locator is 0 (no appended data)";
+        case BlockStatus::LocatorBeyondFile: return "the locator points at or past the end of the file";
+        case BlockStatus::LengthDoesNotFit: return "the block length does not fit in the file (O + 4 + L > S)";
+        case BlockStatus::TextUnreadable: return "the block text cannot be read";
+        case BlockStatus::JsonInvalid: return "the block is not valid JSON";
+    }
+    return "unknown";
+}
+
+namespace {
+
+constexpr uint64_t kMaxFileSize = std::numeric_limits<uint32_t>::max();
+
+bool ReadLe32(ByteSource& source, uint64_t offset, uint32_t& value) {
+    uint8_t bytes[4];
+    if (!source.readAt(offset, bytes, sizeof bytes)) return false;
+    value = LoadLe32(bytes);
+    return true;
+}
+
+// Reads e_lfanew and the locator in front of the PE signature.
+bool ReadLocator(ByteSource& source, BlockLayout& layout) {
+    uint8_t header[kDosHeaderSize];
+    if (!source.readAt(0, header, sizeof header)) return false;
+    layout.lfanew = LoadLe32(header + kLfanewOffset);
+    if (layout.lfanew < 4) return false;
+    return ReadLe32(source, static_cast<uint64_t>(layout.lfanew) - 4, layout.offset);
+}
+
+bool ParseBlock(const uint8_t* text, uint32_t length, JValue& block, std::string* jsonError) {
+    JReader reader;
+    if (reader.parse(reinterpret_cast<const char*>(text), length, block)) return true;
+    if (jsonError) *jsonError = reader.errorMessage();
+    return false;
+}
+
+}  // namespace
+
+BlockStatus ReadAppendedBlock(ByteSource& source, JValue& block, BlockLayout* layoutOut, std::string* jsonError) {
+    BlockLayout scratch;
+    BlockLayout& layout = layoutOut ? *layoutOut : scratch;
+    layout = BlockLayout();
+    layout.fileSize = source.size();
+    if (layout.fileSize > kMaxFileSize) return BlockStatus::TooLarge;
+    if (!ReadLocator(source, layout)) return BlockStatus::HeaderUnreadable;
+    const uint64_t size = layout.fileSize;
+    const uint64_t offset = layout.offset;
+    if (offset == 0) return BlockStatus::LocatorZero;
+    if (offset >= size) return BlockStatus::LocatorBeyondFile;
+    if (offset + 4 > size || !ReadLe32(source, offset, layout.textLength)) return BlockStatus::LengthDoesNotFit;
+    if (offset + 4 + layout.textLength > size) return BlockStatus::LengthDoesNotFit;
+    std::vector<uint8_t> text(layout.textLength);
+    if (!text.empty() && !source.readAt(offset + 4, text.data(), text.size())) return BlockStatus::TextUnreadable;
+    if (!ParseBlock(text.data(), layout.textLength, block, jsonError)) return BlockStatus::JsonInvalid;
+    return BlockStatus::Ok;
+}
+
+bool ReadAppendedBlock(const NativePath& path, JValue& block) {
+    FileSource file;
+    if (!file.open(path)) return false;
+    return ReadAppendedBlock(file, block) == BlockStatus::Ok;
+}
+
+int ReadSetupImage(ByteSource& source, SetupImage& out) {
+    out = SetupImage();
+    BlockLayout layout;
+    const uint64_t size = source.size();
+    if (size > kMaxFileSize || !ReadLocator(source, layout) || layout.offset == 0 || layout.offset > size) return 1;
+    out.offset = layout.offset;
+
+    out.file.resize(static_cast<size_t>(size));
+    for (uint64_t pos = 0; pos < size; pos += kSetupReadChunk) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kSetupReadChunk, size - pos));
+        if (!source.readAt(pos, out.file.data() + pos, chunk)) {
+            out.file.clear();
+            return 2;
+        }
+    }
+
+    const uint8_t* bytes = out.file.data();
+    const uint64_t offset = out.offset;
+    if (offset + 4 > size) return 3;
+    out.textLength = LoadLe32(bytes + offset);
+    const uint64_t textEnd = offset + 4 + out.textLength;
+    if (textEnd > size) return 3;
+    if (!ParseBlock(bytes + offset + 4, out.textLength, out.block, nullptr)) return 4;
+
+    Section package;
+    if (!ReadSection(bytes, out.file.size(), textEnd, package)) return 5;
+    out.packageOffset = package.dataOffset;
+    out.packageSize = package.size;
+    return 0;
+}
+
+int ReadSetupImage(const NativePath& path, SetupImage& out) {
+    FileSource file;
+    if (!file.open(path)) {
+        out = SetupImage();
+        return 1;
+    }
+    return ReadSetupImage(file, out);
+}
+
+bool ReadSection(const uint8_t* file, size_t fileSize, uint64_t start, Section& out) {
+    const uint64_t size = fileSize;
+    if (start > size || size - start < 4) return false;
+    const uint32_t length = LoadLe32(file + start);
+    if (size - start - 4 < length) return false;
+    out.dataOffset = start + 4;
+    out.size = length;
+    return true;
+}
+
+OptionalSections LocateSections(const SetupImage& setup, bool extraPack, bool wantDriver) {
+    OptionalSections sections;
+    uint64_t next = setup.packageEnd();
+    if (extraPack && ReadSection(setup.file.data(), setup.file.size(), next, sections.extra)) {
+        sections.hasExtra = true;
+        next = sections.extra.dataOffset + sections.extra.size;
+    }
+    if (wantDriver) sections.hasDriver = ReadSection(setup.file.data(), setup.file.size(), next, sections.driver);
+    return sections;
+}
+
+bool WriteUninstaller(const NativePath& path, const uint8_t* image, size_t imageSize, const JValue& manifest) {
+    const std::string text = JWriter::write(manifest);
+    uint8_t length[4];
+    StoreLe32(length, static_cast<uint32_t>(text.size()));
+    return WriteFileParts(path, {{image, imageSize}, {length, sizeof length}, {text.data(), text.size()}}) ==
+           WriteResult::Ok;
+}
+
+}  // namespace quillo

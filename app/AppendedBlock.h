@@ -1,0 +1,110 @@
+// The container appended to the program's own executable: a locator in the
+// DOS header, a JSON block, and in setup files the package and up to two
+// optional sections. All integers are unsigned 32-bit little-endian, and every
+// bound is checked in 64-bit arithmetic so that no crafted length can wrap.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/FileSource.h"
+#include "json/JValue.h"
+
+namespace quillo {
+
+// Where the locator sits: the last four bytes before the PE signature.
+constexpr uint32_t kDosHeaderSize = 64;
+constexpr uint32_t kLfanewOffset = 0x3C;
+// Chunk size of the whole-file read of the install sequence.
+constexpr size_t kSetupReadChunk = 40960;
+
+// Why a block could not be read; each value names the check that failed.
+enum class BlockStatus {
+    Ok,
+    OpenFailed,         // the file cannot be opened
+    TooLarge,           // 4 GiB or more: offsets are 32-bit
+    HeaderUnreadable,   // no DOS header, or e_lfanew does not leave room for the locator
+    LocatorZero,        // O = 0: an image without appended data
+    LocatorBeyondFile,  // O >= S (O = S leaves no room for L)
+    LengthDoesNotFit,   // O + 4 + L > S
+    TextUnreadable,     // the JSON text cannot be read
+    JsonInvalid,        // the text is not valid JSON
+};
+const char* BlockStatusText(BlockStatus status);
+
+struct BlockLayout {
+    uint64_t fileSize = 0;
+    uint32_t lfanew = 0;
+    uint32_t offset = 0;      // O
+    uint32_t textLength = 0;  // L
+};
+
+// Reads and parses the JSON block. `layout` receives what was read before a
+// failure; `jsonError` the reader's message when the text is not valid JSON.
+BlockStatus ReadAppendedBlock(ByteSource& source, JValue& block, BlockLayout* layout = nullptr,
+                              std::string* jsonError = nullptr);
+bool ReadAppendedBlock(const NativePath& path, JValue& block);
+
+// A setup file read whole, as the install sequence uses it.
+struct SetupImage {
+    std::vector<uint8_t> file;
+    uint32_t offset = 0;        // O: the image is file[0 .. O)
+    uint32_t textLength = 0;    // L
+    JValue block;
+    uint64_t packageOffset = 0;  // O + 8 + L
+    uint32_t packageSize = 0;    // P
+
+    const uint8_t* image() const { return file.data(); }
+    size_t imageSize() const { return offset; }
+    const uint8_t* package() const { return file.data() + packageOffset; }
+    uint64_t packageEnd() const { return packageOffset + packageSize; }
+};
+
+// Fills `out` and returns 0, or an install error code from 1 to 5:
+// 1 no usable locator, 2 read failure, 3 block length does not fit,
+// 4 invalid JSON, 5 package does not fit.
+int ReadSetupImage(ByteSource& source, SetupImage& out);
+int ReadSetupImage(const NativePath& path, SetupImage& out);
+
+// A size-prefixed section inside the file bytes.
+struct Section {
+    uint64_t dataOffset = 0;
+    uint32_t size = 0;
+};
+
+// Reads the size field at `start` and locates the bytes behind it; false when
+// either does not lie within the file.
+bool ReadSection(const uint8_t* file, size_t fileSize, uint64_t start, Section& out);
+
+struct OptionalSections {
+    bool hasExtra = false;
+    Section extra;
+    bool hasDriver = false;
+    Section driver;
+};
+
+// The extra section (only when `extraPack`) follows the package, the driver
+// section (only when `wantDriver`) follows the extra section when that one was
+// used, else the package. A section that does not fit counts as absent.
+OptionalSections LocateSections(const SetupImage& setup, bool extraPack, bool wantDriver);
+
+// Writes the uninstaller: the image, the length of the manifest text, the
+// compact manifest text. True when the file was created and written whole; a
+// partly written file is removed so that no truncated uninstaller is left.
+bool WriteUninstaller(const NativePath& path, const uint8_t* image, size_t imageSize, const JValue& manifest);
+
+// Little-endian helpers shared with the release tools.
+inline uint32_t LoadLe32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void StoreLe32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+}  // namespace quillo

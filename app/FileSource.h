@@ -1,0 +1,68 @@
+// Random-access reading and whole-file writing with the platform's own file
+// API (wide paths and share modes on Windows, stdio on the native build).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillo {
+
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t size() const = 0;
+    // Reads exactly `length` bytes at `offset`; false when they are not all there.
+    virtual bool readAt(uint64_t offset, void* buffer, size_t length) = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    MemorySource(const void* data, size_t size) : data_(static_cast<const uint8_t*>(data)), size_(size) {}
+    uint64_t size() const override { return size_; }
+    bool readAt(uint64_t offset, void* buffer, size_t length) override;
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+// A file opened for reading, sharing read access only.
+class FileSource : public ByteSource {
+public:
+    FileSource() = default;
+    ~FileSource() override;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    bool open(const NativePath& path);
+    void close();
+    bool isOpen() const { return handle_ != nullptr; }
+    uint64_t size() const override { return size_; }
+    bool readAt(uint64_t offset, void* buffer, size_t length) override;
+
+private:
+    void* handle_ = nullptr;  // HANDLE on Windows, FILE* elsewhere
+    uint64_t size_ = 0;
+};
+
+// One piece of a file being written.
+struct ByteRange {
+    const void* data;
+    size_t size;
+};
+
+enum class WriteResult { Ok, CreateFailed, WriteFailed };
+
+// Creates or replaces `path` and writes the pieces in order. A file whose
+// content could not be written completely is removed again.
+WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts);
+
+}  // namespace quillo

@@ -1,0 +1,92 @@
+#include "app/Startup.h"
+
+#include <shellapi.h>
+
+#include "app/AppendedBlock.h"
+#include "app/SystemInfo.h"
+
+namespace quillo {
+
+namespace {
+
+[[noreturn]] void EndProcessNow() {
+    TerminateProcess(GetCurrentProcess(), 0);
+    ExitProcess(0);
+}
+
+void RelaunchElevated(const std::wstring& modulePath, const std::wstring& parameters) {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.lpVerb = L"runas";
+    info.lpFile = modulePath.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = L"";
+    info.nShow = SW_SHOWNORMAL;
+    ShellExecuteExW(&info);
+}
+
+void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& tempCopy) {
+    // SHFileOperationW takes double-NUL-terminated lists.
+    std::wstring from = modulePath + L'\0';
+    std::wstring to = tempCopy + L'\0';
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_COPY;
+    op.pFrom = from.c_str();
+    op.pTo = to.c_str();
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    SHFileOperationW(&op);
+
+    if (IsNt6OrLater()) {
+        SHELLEXECUTEINFOW info = {};
+        info.cbSize = sizeof info;
+        info.lpVerb = L"runas";
+        info.lpFile = tempCopy.c_str();
+        info.lpParameters = L"";
+        info.lpDirectory = L"";
+        info.nShow = SW_SHOWNORMAL;
+        ShellExecuteExW(&info);
+    } else {
+        ShellExecuteW(nullptr, L"open", tempCopy.c_str(), nullptr, nullptr, SW_SHOW);
+    }
+}
+
+}  // namespace
+
+StartupState RunStartup(HWND owner) {
+    StartupState state;
+    const std::wstring modulePath = ModuleFilePath();
+    const std::vector<std::wstring> args = ProcessArguments();
+
+    if (RunsFilteredAdministrator()) {
+        RelaunchElevated(modulePath, BuildRelaunchParameters(args));
+        EndProcessNow();
+    }
+
+    const bool blockRead = ReadAppendedBlock(modulePath, state.block);
+    state.settings = ReadStartupSettings(state.block, blockRead, Is64BitWindows());
+    if (!state.settings.blockUsable) {
+        MessageBoxW(owner, kBlockRejectedText, L"", MB_ICONERROR);
+        EndProcessNow();
+    }
+
+    if (state.settings.role == 0) {
+        const UninstallerMove move = DecideUninstallerMove(modulePath, TempFolder());
+        if (move.mustMove) {
+            MoveUninstallerToTemp(modulePath, move.tempCopy);
+            EndProcessNow();
+        }
+    }
+
+    const CommandLineOptions options = ParseCommandLine(args);
+    state.quiet = state.settings.quietKey || options.quiet;
+    state.requestedFolder = options.requestedFolder;
+    if (state.settings.role != 0) {
+        state.installPath = ProposeInstallFolder(options.requestedFolder,
+                                                 options.requestedFolder.empty() ? ReadEarlierInstallation()
+                                                                                 : EarlierInstallation(),
+                                                 ProgramFilesFolder());
+    }
+    return state;
+}
+
+}  // namespace quillo

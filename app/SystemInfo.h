@@ -1,0 +1,29 @@
+// Facts about the running system and process that the startup needs. Windows only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/StartupLogic.h"
+
+namespace quillo {
+
+// Windows NT 6.0 (Vista) or later.
+bool IsNt6OrLater();
+// 64-bit Windows: a 64-bit process, or a 32-bit one under WOW64.
+bool Is64BitWindows();
+// The full path of the program's own file.
+std::wstring ModuleFilePath();
+// The temporary folder with its trailing backslash.
+std::wstring TempFolder();
+// The folder a 32-bit program is given as program files ("Program Files (x86)"
+// on 64-bit Windows), whatever the bitness of this build.
+std::wstring ProgramFilesFolder();
+// The process's command line split by CommandLineToArgvW, program name first.
+std::vector<std::wstring> ProcessArguments();
+// A limited token whose linked full token belongs to the Administrators group.
+bool RunsFilteredAdministrator();
+// The uninstall entry of an earlier installation, opened as the startup opens it.
+EarlierInstallation ReadEarlierInstallation();
+
+}  // namespace quillo

@@ -1,0 +1,114 @@
+#include "app/TextCodec.h"
+
+#include <cstdint>
+#include <cwctype>
+
+namespace quillo {
+
+namespace {
+
+void AppendCodePoint(std::wstring& out, uint32_t cp) {
+    if (sizeof(wchar_t) == 2 && cp > 0xFFFF) {
+        cp -= 0x10000;
+        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<wchar_t>(cp));
+    }
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& utf8) {
+    std::wstring out;
+    out.reserve(utf8.size());
+    const size_t n = utf8.size();
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        uint32_t cp;
+        size_t extra;
+        if (c < 0x80) {
+            out.push_back(c);
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            extra = 2;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            extra = 3;
+        } else {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        size_t k = 1;
+        for (; k <= extra && i + k < n; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
+            if ((cc & 0xC0) != 0x80) break;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (k != extra + 1) {  // truncated or interrupted sequence
+            out.push_back(0xFFFD);
+            i += k;
+            continue;
+        }
+        static const uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[extra] || cp > 0x10FFFF) cp = 0xFFFD;  // overlong or out of range
+        AppendCodePoint(out, cp);
+        i += extra + 1;
+    }
+    return out;
+}
+
+std::string WideToUtf8(const std::wstring& wide) {
+    std::string out;
+    out.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        uint32_t cp = static_cast<uint32_t>(wide[i]);
+        if (sizeof(wchar_t) == 2) cp &= 0xFFFF;
+        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size()) {
+            const uint32_t lo = static_cast<uint32_t>(wide[i + 1]) & 0xFFFF;
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            }
+        }
+        if (cp > 0x10FFFF) cp = 0xFFFD;
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == b[i]) continue;
+        if (std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i]))) return false;
+    }
+    return true;
+}
+
+}  // namespace quillo

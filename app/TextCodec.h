@@ -1,0 +1,18 @@
+// UTF-8 <-> wide string conversion that behaves the same on Windows (UTF-16
+// wchar_t) and on the native build (UTF-32 wchar_t).
+#pragma once
+
+#include <string>
+
+namespace quillo {
+
+// Invalid UTF-8 sequences become U+FFFD.
+std::wstring Utf8ToWide(const std::string& utf8);
+// Unpaired surrogates are encoded as three-byte sequences of their own.
+std::string WideToUtf8(const std::wstring& wide);
+
+// Case-insensitive comparison of two paths (ASCII letters and the Latin-1 and
+// other letters the C library folds).
+bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b);
+
+}  // namespace quillo

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+#include "app/AppendedBlock.h"
+#include "app/Base64.h"
+#include "app/UninstallManifest.h"
+#include "tests/native/TestFiles.h"
+
+namespace quillo {
+namespace {
+
+using test::BuildSetupFile;
+using test::SetupParts;
+
+BlockStatus ReadBlock(const std::vector<uint8_t>& file, JValue& block) {
+    MemorySource source(file.data(), file.size());
+    return ReadAppendedBlock(source, block);
+}
+
+int ReadSetup(const std::vector<uint8_t>& file, SetupImage& setup) {
+    MemorySource source(file.data(), file.size());
+    return ReadSetupImage(source, setup);
+}
+
+void SetLocator(std::vector<uint8_t>& file, uint32_t value) { StoreLe32(&file[0x80 - 4], value); }
+
+TEST(AppendedBlockTest, ReadsBlockPackageAndImageOfAGoodSetupFile) {
+    SetupParts parts;
+    parts.text = "{\"mode\":1,\"channel\":7}";
+    const auto file = BuildSetupFile(parts);
+    JValue block;
+    ASSERT_EQ(ReadBlock(file, block), BlockStatus::Ok);
+    EXPECT_EQ(block.get("channel").asInt(), 7);
+
+    SetupImage setup;
+    ASSERT_EQ(ReadSetup(file, setup), 0);
+    EXPECT_EQ(setup.offset, parts.image.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(setup.package()), setup.packageSize), parts.package);
+    EXPECT_EQ(setup.block.get("mode").asInt(), 1);
+    EXPECT_TRUE(std::equal(parts.image.begin() + 0x80, parts.image.end(), setup.image() + 0x80));
+}
+
+TEST(AppendedBlockTest, LocatorEdgesGiveTheDocumentedResults) {
+    auto file = BuildSetupFile(SetupParts());
+    JValue block;
+    SetupImage setup;
+
+    SetLocator(file, 0);  // an image without appended data
+    EXPECT_EQ(ReadBlock(file, block), BlockStatus::LocatorZero);
+    EXPECT_EQ(ReadSetup(file, setup), 1);
+
+    SetLocator(file, static_cast<uint32_t>(file.size()));  // O = S: no room for L
+    EXPECT_EQ(ReadBlock(file, block), BlockStatus::LocatorBeyondFile);
+    EXPECT_EQ(ReadSetup(file, setup), 3);
+
+    SetLocator(file, static_cast<uint32_t>(file.size() + 1));
+    EXPECT_EQ(ReadBlock(file, block), BlockStatus::LocatorBeyondFile);
+    EXPECT_EQ(ReadSetup(file, setup), 1);
+
+    SetLocator(file, 0xFFFFFFFF);
+    EXPECT_EQ(ReadSetup(file, setup), 1);
+
+    // e_lfanew pointing nowhere useful
+    auto bad = BuildSetupFile(SetupParts());
+    StoreLe32(&bad[0x3C], 2);
+    EXPECT_EQ(ReadBlock(bad, block), BlockStatus::HeaderUnreadable);
+    EXPECT_EQ(ReadSetup(bad, setup), 1);
+    StoreLe32(&bad[0x3C], 0xFFFFFFFE);
+    EXPECT_EQ(ReadBlock(bad, block), BlockStatus::HeaderUnreadable);
+    EXPECT_EQ(ReadSetup(bad, setup), 1);
+}
+
+TEST(AppendedBlockTest, BlockFillingTheFileIsReadButHasNoPackage) {
+    SetupParts parts;
+    auto file = BuildSetupFile(parts);
+    file.resize(parts.image.size() + 4 + parts.text.size());  // nothing after the text
+    JValue block;
+    EXPECT_EQ(ReadBlock(file, block), BlockStatus::Ok);
+    SetupImage setup;
+    EXPECT_EQ(ReadSetup(file, setup), 5);
+}
+
+TEST(AppendedBlockTest, CraftedLengthsThatWouldWrapAreRejected) {
+    SetupParts parts;
+    const size_t lengthAt = parts.image.size();
+    JValue block;
+    SetupImage setup;
+    for (uint32_t huge : {0xFFFFFFFFu, 0xFFFFFFF0u, 0xFFFFFFFCu, 0x80000000u}) {
+        auto file = BuildSetupFile(parts);
+        StoreLe32(&file[lengthAt], huge);  // L
+        EXPECT_EQ(ReadBlock(file, block), BlockStatus::LengthDoesNotFit) << huge;
+        EXPECT_EQ(ReadSetup(file, setup), 3) << huge;
+
+        file = BuildSetupFile(parts);
+        StoreLe32(&file[lengthAt + 4 + parts.text.size()], huge);  // P
+        EXPECT_EQ(ReadSetup(file, setup), 5) << huge;
+    }
+}
+
+TEST(AppendedBlockTest, InvalidJsonIsCode4AndRejectedByTheBlockReader) {
+    SetupParts parts;
+    parts.text = "{\"mode\":1";
+    const auto file = BuildSetupFile(parts);
+    JValue block;
+    EXPECT_EQ(ReadBlock(file, block), BlockStatus::JsonInvalid);
+    SetupImage setup;
+    EXPECT_EQ(ReadSetup(file, setup), 4);
+}
+
+TEST(AppendedBlockTest, EveryTruncationPointGivesTheCodeOfTheFirstMissingPiece) {
+    SetupParts parts;
+    parts.text = "{\"mode\":1,\"ituneslite64\":true}";
+    parts.sections = {"EXTRA-DLL", "DRIVER-ZIP"};
+    const auto full = BuildSetupFile(parts);
+    const size_t o = parts.image.size();
+    const size_t textEnd = o + 4 + parts.text.size();
+    const size_t packageEnd = textEnd + 4 + parts.package.size();
+    const size_t extraEnd = packageEnd + 4 + parts.sections[0].size();
+
+    for (size_t n = 0; n <= full.size(); ++n) {
+        std::vector<uint8_t> file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
+        SetupImage setup;
+        MemorySource source(file.data(), file.size());
+        const int code = ReadSetupImage(source, setup);
+        int expected;
+        if (n < 0x80 || n < o) expected = 1;  // no header, or O > S
+        else if (n < textEnd) expected = 3;
+        else if (n < packageEnd) expected = 5;
+        else expected = 0;
+        ASSERT_EQ(code, expected) << "truncated to " << n;
+
+        JValue block;
+        const BlockStatus status = ReadBlock(file, block);
+        ASSERT_EQ(status == BlockStatus::Ok, n >= textEnd) << "truncated to " << n;
+
+        if (code == 0) {
+            const OptionalSections s = LocateSections(setup, true, true);
+            EXPECT_EQ(s.hasExtra, n >= extraEnd) << n;
+            EXPECT_EQ(s.hasDriver, n == full.size()) << n;
+        }
+    }
+}
+
+TEST(AppendedBlockTest, SectionsFollowTheBlockFlagsAndIgnoreTrailingData) {
+    SetupParts parts;
+    parts.sections = {"EXTRA", "DRIVER"};
+    parts.trailing = std::string(700, '\x30');  // e.g. a signature
+    const auto file = BuildSetupFile(parts);
+    SetupImage setup;
+    ASSERT_EQ(ReadSetup(file, setup), 0);
+
+    OptionalSections s = LocateSections(setup, true, true);
+    ASSERT_TRUE(s.hasExtra);
+    ASSERT_TRUE(s.hasDriver);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[s.extra.dataOffset]), s.extra.size), "EXTRA");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[s.driver.dataOffset]), s.driver.size), "DRIVER");
+
+    // Without "extrapack" the first section is taken as the driver section.
+    s = LocateSections(setup, false, true);
+    EXPECT_FALSE(s.hasExtra);
+    ASSERT_TRUE(s.hasDriver);
+    EXPECT_EQ(s.driver.size, 5u);
+
+    s = LocateSections(setup, true, false);
+    EXPECT_TRUE(s.hasExtra);
+    EXPECT_FALSE(s.hasDriver);
+}
+
+TEST(AppendedBlockTest, ExtraSectionThatDoesNotFitLeavesTheDriverSearchAtThePackageEnd) {
+    SetupParts parts;
+    auto file = BuildSetupFile(parts);
+    test::AppendLe32(file, 0xFFFFFFF8u);  // X would wrap a 32-bit bound check
+    SetupImage setup;
+    ASSERT_EQ(ReadSetup(file, setup), 0);
+    const OptionalSections s = LocateSections(setup, true, true);
+    EXPECT_FALSE(s.hasExtra);
+    EXPECT_FALSE(s.hasDriver);  // the same size field, read as Y, does not fit either
+
+    Section section;
+    EXPECT_FALSE(ReadSection(file.data(), file.size(), file.size() - 2, section));
+    EXPECT_FALSE(ReadSection(file.data(), file.size(), file.size() + 10, section));
+    EXPECT_FALSE(ReadSection(file.data(), file.size(), UINT64_MAX - 1, section));
+}
+
+TEST(AppendedBlockTest, MutatedFilesNeverCrashTheReaders) {
+    SetupParts parts;
+    parts.text = "{\"mode\":1,\"shortcut\":{\"desktop\":[{\"name\":\"Quillo 3\",\"file\":\"Quillo.exe\"}]}}";
+    parts.sections = {"EXTRA", "DRIVER"};
+    const auto full = BuildSetupFile(parts);
+    std::mt19937 rng(1234);
+    const size_t hot[] = {0x3C, 0x7C, parts.image.size(), parts.image.size() + 4 + parts.text.size()};
+    for (int round = 0; round < 3000; ++round) {
+        auto file = full;
+        const int flips = 1 + static_cast<int>(rng() % 4);
+        for (int k = 0; k < flips; ++k) {
+            size_t at = rng() % 2 ? hot[rng() % 4] + rng() % 4 : rng() % file.size();
+            if (at < file.size()) file[at] = static_cast<uint8_t>(rng());
+        }
+        if (rng() % 3 == 0) file.resize(rng() % (file.size() + 1));
+        JValue block;
+        ReadBlock(file, block);
+        SetupImage setup;
+        if (ReadSetup(file, setup) == 0) {
+            ASSERT_LE(setup.packageEnd(), file.size());
+            const OptionalSections s = LocateSections(setup, true, true);
+            if (s.hasExtra) ASSERT_LE(s.extra.dataOffset + s.extra.size, file.size());
+            if (s.hasDriver) ASSERT_LE(s.driver.dataOffset + s.driver.size, file.size());
+        }
+    }
+}
+
+class UninstallerFileTest : public ::testing::Test {
+protected:
+    void TearDown() override { std::remove(path_.c_str()); }
+    std::string path_ = ::testing::TempDir() + "quillo_unins_test.exe";
+};
+
+TEST_F(UninstallerFileTest, UninstallerIsTheImageThenTheManifestAndNothingElse) {
+    SetupParts parts;
+    parts.text = "{\"mode\":1,\"uninstrun\":[\"QuilloDaemon.exe /up\"]}";
+    parts.sections = {"EXTRA"};
+    parts.trailing = "SIGNATURE";
+    const auto file = BuildSetupFile(parts);
+    SetupImage setup;
+    ASSERT_EQ(ReadSetup(file, setup), 0);
+
+    JValue manifest;
+    AppendManifestPath(manifest, kManifestFiles, L"C:\\Quillo 3\\Quillo.exe");
+    CompleteManifest(manifest, 5, L"C:\\Quillo 3", setup.block);
+    ASSERT_TRUE(WriteUninstaller(path_, setup.image(), setup.imageSize(), manifest));
+
+    std::vector<uint8_t> written;
+    {
+        FileSource source;
+        ASSERT_TRUE(source.open(path_));
+        written.resize(source.size());
+        ASSERT_TRUE(source.readAt(0, written.data(), written.size()));
+    }
+    const std::string text = JWriter::write(manifest);
+    ASSERT_EQ(written.size(), setup.imageSize() + 4 + text.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.begin() + setup.imageSize(), file.begin()));
+    EXPECT_EQ(LoadLe32(&written[setup.imageSize()]), text.size());
+    EXPECT_EQ(text.back(), '\n');
+
+    JValue readBack;
+    ASSERT_TRUE(ReadAppendedBlock(path_, readBack));
+    EXPECT_EQ(readBack.get("mode").asInt(), 0);
+    EXPECT_EQ(ManifestRoot(readBack), L"C:\\Quillo 3");
+    EXPECT_EQ(JWriter::write(readBack), text);
+}
+
+TEST_F(UninstallerFileTest, UnwritablePathFailsAndMissingFileIsNotABlock) {
+    JValue manifest;
+    EXPECT_FALSE(WriteUninstaller("/nonexistent-dir/unins000.exe", nullptr, 0, manifest));
+    JValue block;
+    EXPECT_FALSE(ReadAppendedBlock(std::string("/nonexistent-dir/unins000.exe"), block));
+}
+
+TEST(UninstallManifestTest, CompletedManifestHasTheMembersInKeyOrder) {
+    JReader reader;
+    JValue block;
+    ASSERT_TRUE(reader.parse(
+        "{\"mode\":1,\"shortcut\":{\"desktop\":[{\"file\":\"Quillo.exe\",\"name\":\"Quillo 3\"}]},"
+        "\"uninstrun\":[\"QuilloDaemon.exe /up\",\"QuilloDaemon.exe /ud\"]}",
+        block));
+    JValue manifest;
+    AppendManifestPath(manifest, kManifestFolders, L"D:\\产品\\Quillo 3");
+    AppendManifestPath(manifest, kManifestFiles, L"D:\\产品\\Quillo 3\\Quillo.exe");
+    AppendManifestPath(manifest, kManifestFiles, L"D:\\产品\\Quillo 3\\AppData/Skins/a.png");
+    CompleteManifest(manifest, 12, L"D:\\产品\\Quillo 3", block);
+
+    const std::string text = JWriter::write(manifest);
+    EXPECT_EQ(text.rfind("{\"channel\":12,\"files\":[", 0), 0u) << text;
+    EXPECT_NE(text.find("\"mode\":0,\"setup\":{\"root\":\"" + Base64Encode("D:\\产品\\Quillo 3") +
+                        "\",\"shortcut\":{\"desktop\":[{\"file\":\"Quillo.exe\",\"name\":\"Quillo 3\"}]}}"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(",\"uninstrun\":[\"QuilloDaemon.exe /up\",\"QuilloDaemon.exe /ud\"]}\n"), std::string::npos);
+
+    const auto files = ManifestPaths(manifest, kManifestFiles);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1], L"D:\\产品\\Quillo 3\\AppData/Skins/a.png");
+    EXPECT_EQ(ManifestPaths(manifest, kManifestFolders).at(0), L"D:\\产品\\Quillo 3");
+}
+
+TEST(UninstallManifestTest, BlockWithoutShortcutOrUninstrun) {
+    JValue block;
+    block["mode"] = 1;
+    JValue manifest;
+    CompleteManifest(manifest, 1, L"C:\\Q", block);
+    EXPECT_FALSE(manifest.isMember("uninstrun"));
+    ASSERT_TRUE(manifest.get("setup").isMember("shortcut"));
+    EXPECT_EQ(manifest.get("setup").get("shortcut").type(), JValue::Null);
+    EXPECT_EQ(JWriter::write(manifest).find("\"shortcut\":null"), JWriter::write(manifest).find("\"shortcut\""));
+}
+
+TEST(UninstallManifestTest, DamagedPathEntriesArePassedOver) {
+    JReader reader;
+    JValue manifest;
+    ASSERT_TRUE(reader.parse("{\"files\":[\"QzpcYQ==\",\"***\",7,null,\"QzpcYg==\"],\"setup\":{\"root\":12}}", manifest));
+    const auto files = ManifestPaths(manifest, kManifestFiles);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0], L"C:\\a");
+    EXPECT_EQ(files[1], L"C:\\b");
+    EXPECT_TRUE(ManifestRoot(manifest).empty());
+    EXPECT_TRUE(ManifestPaths(JValue(), kManifestFolders).empty());
+}
+
+}  // namespace
+}  // namespace quillo

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include "app/StartupLogic.h"
+#include "install/InstallError.h"
+#include "install/Registry.h"
+
+namespace quillo {
+namespace {
+
+JValue Parse(const char* text) {
+    JValue v;
+    JReader reader;
+    EXPECT_TRUE(reader.parse(text, v)) << text;
+    return v;
+}
+
+TEST(StartupSettingsTest, BlockWithoutModeOrUnreadIsNotUsable) {
+    EXPECT_FALSE(ReadStartupSettings(Parse("{\"channel\":3}"), true, false).blockUsable);
+    EXPECT_FALSE(ReadStartupSettings(Parse("{\"mode\":1}"), false, false).blockUsable);
+    EXPECT_FALSE(ReadStartupSettings(Parse("[1,2]"), true, false).blockUsable);
+    EXPECT_TRUE(ReadStartupSettings(Parse("{\"mode\":null}"), true, false).blockUsable);
+}
+
+TEST(StartupSettingsTest, ModeChoosesTheRoleWithTheLenientConversions) {
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":0}"), true, false).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":\"0\"}"), true, false).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":0.7}"), true, false).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":false}"), true, false).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":1}"), true, false).role, 1);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":7}"), true, false).role, 1);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":\"2\"}"), true, false).role, 1);
+}
+
+TEST(StartupSettingsTest, DefaultsAndConversions) {
+    StartupSettings s = ReadStartupSettings(Parse("{\"mode\":1}"), true, true);
+    EXPECT_EQ(s.channel, 1);
+    EXPECT_EQ(s.extraPack, 1);
+    EXPECT_EQ(s.driverComponents, 0);
+    EXPECT_EQ(s.selfLaunch, 0);
+    EXPECT_FALSE(s.quietKey);
+    EXPECT_TRUE(s.packageDigest.empty());
+
+    s = ReadStartupSettings(
+        Parse("{\"mode\":1,\"channel\":\"12\",\"extrapack\":\"0\",\"selflaunch\":2,\"quiet\":[0],"
+              "\"md5\":\"ABC\",\"protocol\":\"eHl6\"}"),
+        true, false);
+    EXPECT_EQ(s.channel, 12);
+    EXPECT_EQ(s.extraPack, 1);  // a non-empty string is true, even "0"
+    EXPECT_EQ(s.selfLaunch, 1);
+    EXPECT_TRUE(s.quietKey);
+    EXPECT_EQ(s.packageDigest, L"ABC");
+    EXPECT_EQ(s.protocol, "eHl6");
+
+    s = ReadStartupSettings(Parse("{\"mode\":1,\"extrapack\":false,\"quiet\":\"\",\"channel\":9.9}"), true, false);
+    EXPECT_EQ(s.extraPack, 0);
+    EXPECT_FALSE(s.quietKey);
+    EXPECT_EQ(s.channel, 9);
+}
+
+TEST(StartupSettingsTest, DriverFlagFollowsTheBitnessOfWindows) {
+    const JValue block = Parse("{\"mode\":1,\"ituneslite64\":true,\"ituneslite32\":false}");
+    EXPECT_EQ(ReadStartupSettings(block, true, true).driverComponents, 1);
+    EXPECT_EQ(ReadStartupSettings(block, true, false).driverComponents, 0);
+    const JValue only32 = Parse("{\"mode\":1,\"ituneslite32\":1}");
+    EXPECT_EQ(ReadStartupSettings(only32, true, true).driverComponents, 0);
+    EXPECT_EQ(ReadStartupSettings(only32, true, false).driverComponents, 1);
+}
+
+TEST(CommandLineTest, SwitchesAreCaseSensitiveAndLaterOnesWin) {
+    CommandLineOptions o = ParseCommandLine({L"setup.exe", L"/D", L"C:\\Tools"});
+    EXPECT_FALSE(o.quiet);
+    EXPECT_EQ(o.requestedFolder, L"C:\\Tools");
+
+    o = ParseCommandLine({L"setup.exe", L"/d", L"C:\\Tools", L"/Q"});
+    EXPECT_FALSE(o.quiet);
+    EXPECT_TRUE(o.requestedFolder.empty());
+
+    o = ParseCommandLine({L"setup.exe", L"/D", L"C:\\A", L"/q", L"/D", L"C:\\B", L"/D"});
+    EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.requestedFolder, L"C:\\B");  // "/D" as the last element is ignored
+
+    // The folder after "/D" is consumed even when it looks like a switch.
+    o = ParseCommandLine({L"setup.exe", L"/D", L"/q"});
+    EXPECT_FALSE(o.quiet);
+    EXPECT_EQ(o.requestedFolder, L"/q");
+
+    // Index 0 is examined too.
+    EXPECT_TRUE(ParseCommandLine({L"/q"}).quiet);
+}
+
+TEST(InstallFolderTest, RequestedFolderThenEarlierInstallationThenProgramFiles) {
+    const std::wstring pf = L"C:\\Program Files (x86)";
+    EarlierInstallation earlier{L"D:\\Apps\\Quillo 3\\unins000.exe", 3000};
+    EXPECT_EQ(ProposeInstallFolder(L"C:\\Tools", earlier, pf), L"C:\\Tools\\Quillo 3");
+    EXPECT_EQ(ProposeInstallFolder(L"", earlier, pf), L"D:\\Apps\\Quillo 3");
+    earlier.version = 2999;
+    EXPECT_EQ(ProposeInstallFolder(L"", earlier, pf), L"C:\\Program Files (x86)\\Brightfen\\Quillo 3");
+    earlier.version = 0;  // absent or not a DWORD
+    EXPECT_EQ(ProposeInstallFolder(L"", earlier, pf), L"C:\\Program Files (x86)\\Brightfen\\Quillo 3");
+    EXPECT_EQ(ProposeInstallFolder(L"", EarlierInstallation{L"", 5000}, pf),
+              L"C:\\Program Files (x86)\\Brightfen\\Quillo 3");
+    EXPECT_EQ(ProposeInstallFolder(L"", EarlierInstallation{L"unins000.exe", 5000}, pf),
+              L"C:\\Program Files (x86)\\Brightfen\\Quillo 3");
+}
+
+TEST(InstallFolderTest, RemoveFileSpecKeepsRoots) {
+    EXPECT_EQ(RemoveFileSpec(L"C:\\A\\B\\unins000.exe"), L"C:\\A\\B");
+    EXPECT_EQ(RemoveFileSpec(L"C:\\unins000.exe"), L"C:\\");
+    EXPECT_EQ(RemoveFileSpec(L"\\unins000.exe"), L"\\");
+    EXPECT_EQ(RemoveFileSpec(L"unins000.exe"), L"");
+    EXPECT_EQ(RemoveFileSpec(L"C:\\A\\"), L"C:\\A");
+}
+
+TEST(ElevationTest, OnlyAFilteredAdministratorOnNt6Relaunches) {
+    EXPECT_TRUE(ShouldRelaunchElevated(true, kTokenElevationTypeLimited, true));
+    EXPECT_FALSE(ShouldRelaunchElevated(false, kTokenElevationTypeLimited, true));  // XP
+    EXPECT_FALSE(ShouldRelaunchElevated(true, 2, true));                            // already elevated
+    EXPECT_FALSE(ShouldRelaunchElevated(true, 1, false));                           // no split token
+    EXPECT_FALSE(ShouldRelaunchElevated(true, kTokenElevationTypeLimited, false));  // standard user
+}
+
+TEST(ElevationTest, RelaunchParametersQuoteOnlyWhatNeedsIt) {
+    EXPECT_EQ(BuildRelaunchParameters({L"setup.exe"}), L"");
+    EXPECT_EQ(BuildRelaunchParameters({L"setup.exe", L"/q", L"/D", L"C:\\Tools"}), L" /q /D C:\\Tools");
+    EXPECT_EQ(BuildRelaunchParameters({L"C:\\my setup.exe", L"/D", L"C:\\Program Files\\X"}),
+              L" /D \"C:\\Program Files\\X\"");
+    EXPECT_EQ(QuoteArgument(L"C:\\dir with space\\"), L"\"C:\\dir with space\\\\\"");
+    EXPECT_EQ(QuoteArgument(L"say \"hi\""), L"\"say \\\"hi\\\"\"");
+    EXPECT_EQ(QuoteArgument(L"a\\\\\"b"), L"\"a\\\\\\\\\\\"b\"");
+    EXPECT_EQ(QuoteArgument(L"tab\there"), L"\"tab\there\"");
+    EXPECT_EQ(QuoteArgument(L"C:\\a\\b"), L"C:\\a\\b");  // backslashes alone stay as they are
+}
+
+TEST(UninstallerMoveTest, RunsOnlyFromTheTemporaryCopy) {
+    const std::wstring temp = L"C:\\Users\\u\\AppData\\Local\\Temp\\";
+    UninstallerMove m = DecideUninstallerMove(L"C:\\Program Files\\Brightfen\\Quillo 3\\unins000.exe", temp);
+    EXPECT_TRUE(m.mustMove);
+    EXPECT_EQ(m.tempCopy, temp + L"unins000.exe");
+    EXPECT_FALSE(DecideUninstallerMove(L"c:\\users\\U\\appdata\\local\\temp\\UNINS000.EXE", temp).mustMove);
+    EXPECT_TRUE(DecideUninstallerMove(temp + L"unins001.exe", temp).mustMove);
+}
+
+TEST(RegistryRulesTest, StringsNeedTheirTypeAndATerminatingNul) {
+    const uint8_t text[] = {'a', 0, 'b', 0, 0, 0};
+    std::wstring s;
+    ASSERT_TRUE(DecodeRegString(kRegSz, text, sizeof text, s));
+    EXPECT_EQ(s, L"ab");
+    ASSERT_TRUE(DecodeRegString(kRegExpandSz, text, sizeof text, s));
+    EXPECT_EQ(s, L"ab");
+    EXPECT_FALSE(DecodeRegString(kRegSz, text, 4, s));  // no NUL within the data
+    EXPECT_FALSE(DecodeRegString(7 /* REG_MULTI_SZ */, text, sizeof text, s));
+    EXPECT_FALSE(DecodeRegString(3 /* REG_BINARY */, text, sizeof text, s));
+    const uint8_t chinese[] = {0x89, 0x5B, 0xC5, 0x88, 0, 0};  // 安装
+    ASSERT_TRUE(DecodeRegString(kRegSz, chinese, sizeof chinese, s));
+    EXPECT_EQ(s, L"安装");
+
+    const uint8_t dword[] = {0xB8, 0x0B, 0, 0};
+    uint32_t v = 0;
+    ASSERT_TRUE(DecodeRegDword(kRegDword, dword, 4, v));
+    EXPECT_EQ(v, 3000u);
+    EXPECT_FALSE(DecodeRegDword(11 /* REG_QWORD */, dword, 4, v));
+    EXPECT_FALSE(DecodeRegDword(kRegSz, dword, 4, v));
+    EXPECT_FALSE(DecodeRegDword(kRegDword, dword, 2, v));
+}
+
+TEST(InstallErrorTest, EveryFailureCodeButTheDigestHasAText) {
+    for (int code = 1; code <= 8; ++code) EXPECT_NE(std::wstring(InstallErrorText(code)), L"") << code;
+    EXPECT_EQ(std::wstring(InstallErrorText(9)), L"");
+    EXPECT_EQ(std::wstring(InstallErrorText(5)), L"安装包内容不正确, 请重新下载");
+}
+
+}  // namespace
+}  // namespace quillo
