@@ -1,0 +1,142 @@
+#include "tools/mksetup/SetupInspector.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "app/AppendedBlock.h"
+#include "app/UninstallManifest.h"
+#include "app/TextCodec.h"
+#include "install/Md5.h"
+#include "tools/mksetup/PeFile.h"
+#include "tools/mksetup/SetupPacker.h"
+
+namespace quillo {
+
+namespace {
+
+class Report {
+public:
+    explicit Report(std::string& out) : out_(out) {}
+    void line(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        char buffer[1024];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(buffer, sizeof buffer, format, args);
+        va_end(args);
+        out_ += buffer;
+        out_ += '\n';
+    }
+    void raw(const std::string& text) { out_ += text; }
+
+private:
+    std::string& out_;
+};
+
+const char* SetupImageCodeText(int code) {
+    switch (code) {
+        case 0: return "ok";
+        case 1: return "code 1: no usable locator (O = 0, O > S or no header)";
+        case 2: return "code 2: the file cannot be read whole";
+        case 3: return "code 3: the block length does not fit (O + 4 + L > S)";
+        case 4: return "code 4: the block is not valid JSON";
+        case 5: return "code 5: the package does not fit (no room for P, or O + 8 + L + P > S)";
+        default: return "unknown code";
+    }
+}
+
+void DescribeSection(Report& r, const char* name, bool wanted, bool present, const Section& section,
+                     const char* whyNotWanted) {
+    if (!wanted) {
+        r.line("%s section: not read (%s)", name, whyNotWanted);
+    } else if (present) {
+        r.line("%s section: %" PRIu32 " bytes at %" PRIu64 "", name, section.size, section.dataOffset);
+    } else {
+        r.line("%s section: absent or does not fit", name);
+    }
+}
+
+int InspectUninstaller(Report& r, const JValue& manifest) {
+    const std::wstring root = ManifestRoot(manifest);
+    r.line("role: uninstaller (\"mode\" 0)");
+    r.line("installation folder: %s", root.empty() ? "(missing: the uninstall sequence would fail)" : WideToUtf8(root).c_str());
+    r.line("files: %zu, folders: %zu", ManifestPaths(manifest, kManifestFiles).size(),
+           ManifestPaths(manifest, kManifestFolders).size());
+    return root.empty() ? 1 : 0;
+}
+
+}  // namespace
+
+int InspectSetupFile(const std::string& path, std::string& out) {
+    Report r(out);
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(path, bytes, error)) {
+        r.line("%s", error.c_str());
+        return 2;
+    }
+    r.line("file: %s (%zu bytes)", path.c_str(), bytes.size());
+
+    PeInfo pe;
+    if (ParsePe(bytes.data(), bytes.size(), pe, error)) {
+        r.line("image: %s, e_lfanew 0x%" PRIX32 ", %u sections, raw data ends at %" PRIu64, MachineName(pe.machine),
+               pe.lfanew, pe.sectionCount, pe.imageEnd);
+        if (pe.certificateSize)
+            r.line("certificate table: %" PRIu32 " bytes at %" PRIu32 "%s", pe.certificateSize, pe.certificateOffset,
+                   pe.certificateOffset >= pe.imageEnd ? " (behind the image: ignored trailing data)" : "");
+    } else {
+        r.line("image: %s", error.c_str());
+    }
+
+    MemorySource source(bytes.data(), bytes.size());
+    JValue block;
+    BlockLayout layout;
+    std::string jsonError;
+    const BlockStatus status = ReadAppendedBlock(source, block, &layout, &jsonError);
+    r.line("locator O: %" PRIu32 " (at offset %" PRId64 ")%s", layout.offset, static_cast<int64_t>(layout.lfanew) - 4,
+           pe.imageEnd && layout.offset && layout.offset != pe.imageEnd ? " - not the end of the image" : "");
+    if (status != BlockStatus::Ok) {
+        r.line("block: unreadable: %s%s%s", BlockStatusText(status), jsonError.empty() ? "" : ": ", jsonError.c_str());
+    } else {
+        r.line("block: %" PRIu32 " bytes of JSON at %" PRIu32, layout.textLength, layout.offset + 4);
+        r.raw("  " + JWriter::write(block));
+    }
+    r.line("ReadAppendedBlock: %s", status == BlockStatus::Ok ? "ok" : BlockStatusText(status));
+    if (status == BlockStatus::Ok && !block.isMember("mode"))
+        r.line("startup: rejected, the block has no \"mode\"");
+
+    if (status == BlockStatus::Ok && block.isMember("mode") && block.get("mode").asInt() == 0) {
+        const uint64_t end = static_cast<uint64_t>(layout.offset) + 4 + layout.textLength;
+        if (end < bytes.size()) r.line("trailing data: %" PRIu64 " bytes after the manifest", bytes.size() - end);
+        return InspectUninstaller(r, block);
+    }
+
+    SetupImage setup;
+    const int code = ReadSetupImage(source, setup);
+    r.line("ReadSetupImage: %s", SetupImageCodeText(code));
+    if (code != 0) return 1;
+
+    r.line("role: setup file (\"mode\" %d)", block.get("mode").asInt());
+    const std::string digest = Md5Hex(setup.package(), setup.packageSize);
+    const JValue& md5 = block.get("md5");
+    const bool digestOk = md5.type() == JValue::String && md5.asString() == digest;
+    r.line("package: %" PRIu32 " bytes at %" PRIu64 ", MD5 %s", setup.packageSize, setup.packageOffset,
+           digest.c_str());
+    r.line("package check: %s", digestOk ? "\"md5\" matches"
+                                         : (md5.asString().empty() ? "\"md5\" missing or empty (install fails with code 9)"
+                                                                   : "\"md5\" differs (install fails with code 9)"));
+
+    const bool extraPack = !block.isMember("extrapack") || block.get("extrapack").asBool();
+    const bool driver = block.get("ituneslite64").asBool() || block.get("ituneslite32").asBool();
+    const OptionalSections sections = LocateSections(setup, extraPack, driver);
+    DescribeSection(r, "extra", extraPack, sections.hasExtra, sections.extra, "\"extrapack\" is false");
+    DescribeSection(r, "driver", driver, sections.hasDriver, sections.driver, "no \"ituneslite64\"/\"ituneslite32\"");
+    uint64_t end = setup.packageEnd();
+    if (sections.hasExtra) end = sections.extra.dataOffset + sections.extra.size;
+    if (sections.hasDriver) end = sections.driver.dataOffset + sections.driver.size;
+    if (end < bytes.size()) r.line("trailing data: %" PRIu64 " bytes (ignored)", bytes.size() - end);
+    return digestOk ? 0 : 1;
+}
+
+}  // namespace quillo
