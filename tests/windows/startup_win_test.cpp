@@ -1,0 +1,155 @@
+// The startup's Windows pieces against the real registry, shell and command-line parser.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "app/StartupLogic.h"
+#include "app/SystemInfo.h"
+#include "install/Registry.h"
+
+namespace quillo {
+namespace {
+
+// The uninstall entry in one registry view, removed again after each test.
+class UninstallEntry {
+public:
+    explicit UninstallEntry(REGSAM view) : view_(view) {
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr,
+                                  &key_, nullptr),
+                  ERROR_SUCCESS);
+    }
+    ~UninstallEntry() {
+        RegCloseKey(key_);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, view_, 0);
+    }
+    void Set(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        ASSERT_EQ(RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    }
+    void SetString(const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
+        Set(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    void SetDword(const wchar_t* name, DWORD value) { Set(name, REG_DWORD, &value, sizeof value); }
+    HKEY key() const { return key_; }
+
+private:
+    REGSAM view_;
+    HKEY key_ = nullptr;
+};
+
+const std::wstring kDefaultFolder = L"\\Brightfen\\Quillo 3";
+
+std::wstring Proposed() { return ProposeInstallFolder(L"", ReadEarlierInstallation(), ProgramFilesFolder()); }
+
+TEST(StartupWinTest, ProgramFilesIsTheFolderA32BitProgramGets) {
+    ASSERT_TRUE(Is64BitWindows());
+    wchar_t x86[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, x86, CSIDL_PROGRAM_FILESX86, FALSE));
+    EXPECT_EQ(ProgramFilesFolder(), x86);
+    EXPECT_EQ(_wcsicmp(ProgramFilesFolder().c_str(), L"C:\\Program Files (x86)"), 0) << ProgramFilesFolder();
+    EXPECT_EQ(Proposed(), ProgramFilesFolder() + kDefaultFolder);
+}
+
+TEST(StartupWinTest, EarlierInstallationIsReadFromThe32BitView) {
+    UninstallEntry native(KEY_WOW64_64KEY);
+    native.SetString(L"UninstallString", L"C:\\Wrong View\\unins000.exe");
+    native.SetDword(L"Version", 5000);
+    EXPECT_EQ(Proposed(), ProgramFilesFolder() + kDefaultFolder);
+
+    UninstallEntry wow(KEY_WOW64_32KEY);
+    wow.SetString(L"UninstallString", L"D:\\Apps\\Quillo 3\\unins000.exe");
+    wow.SetDword(L"Version", 3000);
+    EXPECT_EQ(Proposed(), L"D:\\Apps\\Quillo 3");
+    wow.SetDword(L"Version", 2999);
+    EXPECT_EQ(Proposed(), ProgramFilesFolder() + kDefaultFolder);
+}
+
+TEST(StartupWinTest, RegistryValuesFollowTheReadingRules) {
+    UninstallEntry entry(KEY_WOW64_32KEY);
+    entry.SetString(L"UninstallString", L"D:\\Q\\unins000.exe", REG_EXPAND_SZ);
+    entry.SetDword(L"Version", 4000);
+    EXPECT_EQ(Proposed(), L"D:\\Q");
+
+    // Windows terminates a string stored without its NUL when the buffer has
+    // room; one that fills the whole buffer without a NUL reads as absent.
+    std::wstring text;
+    const std::wstring full(520, L'x');
+    entry.Set(L"UninstallString", REG_SZ, full.c_str(), static_cast<DWORD>(full.size() * sizeof(wchar_t)));
+    EXPECT_FALSE(ReadRegString(entry.key(), L"UninstallString", 520, text));
+    const std::wstring shorter = L"D:\\NoNul\\unins000.exe";
+    entry.Set(L"UninstallString", REG_SZ, shorter.c_str(), static_cast<DWORD>(shorter.size() * sizeof(wchar_t)));
+    EXPECT_TRUE(ReadRegString(entry.key(), L"UninstallString", 520, text));
+    EXPECT_EQ(text, shorter);
+
+    entry.Set(L"UninstallString", REG_BINARY, L"D:\\B\\u.exe", 24);
+    EXPECT_FALSE(ReadRegString(entry.key(), L"UninstallString", 520, text));
+    EXPECT_EQ(Proposed(), ProgramFilesFolder() + kDefaultFolder);
+
+    entry.SetString(L"UninstallString", L"D:\\" + std::wstring(600, L'x') + L"\\unins000.exe");
+    EXPECT_FALSE(ReadRegString(entry.key(), L"UninstallString", 520, text));  // longer than the buffer
+    entry.SetString(L"UninstallString", std::wstring(519, L'y'));  // 519 characters and the NUL fit
+    EXPECT_TRUE(ReadRegString(entry.key(), L"UninstallString", 520, text));
+    EXPECT_EQ(text.size(), 519u);
+
+    entry.SetString(L"UninstallString", L"D:\\Q\\unins000.exe");
+    entry.SetString(L"Version", L"5000");  // not a DWORD: reads as 0
+    EXPECT_EQ(Proposed(), ProgramFilesFolder() + kDefaultFolder);
+    const ULONGLONG big = 5000;
+    entry.Set(L"Version", REG_QWORD, &big, sizeof big);
+    uint32_t version = 1;
+    EXPECT_FALSE(ReadRegDword(entry.key(), L"Version", version));
+}
+
+TEST(StartupWinTest, RemoveFileSpecAgreesWithTheShell) {
+    for (const wchar_t* path : {L"C:\\A\\B\\unins000.exe", L"C:\\unins000.exe", L"C:\\A\\", L"\\unins000.exe",
+                                L"unins000.exe", L"D:\\Program Files (x86)\\Brightfen\\Quillo 3\\unins000.exe",
+                                L"C:\\A\\B.C\\d"}) {
+        wchar_t buffer[MAX_PATH];
+        lstrcpynW(buffer, path, MAX_PATH);
+        PathRemoveFileSpecW(buffer);
+        EXPECT_EQ(RemoveFileSpec(path), buffer) << path;
+    }
+}
+
+TEST(StartupWinTest, RelaunchParametersSurviveCommandLineToArgvW) {
+    const std::vector<std::vector<std::wstring>> cases = {
+        {L"setup.exe", L"/q"},
+        {L"setup.exe", L"/D", L"C:\\Program Files\\My Apps"},
+        {L"setup.exe", L"/D", L"C:\\dir with space\\", L"/q"},
+        {L"setup.exe", L"say \"hi\"", L"a\\\\\"b", L"tab\there", L"C:\\plain\\path"},
+        {L"setup.exe", L"中文 目录", L"x\\"},
+    };
+    for (const auto& args : cases) {
+        const std::wstring line = L"\"C:\\setup dir\\setup.exe\"" + BuildRelaunchParameters(args);
+        int count = 0;
+        LPWSTR* argv = CommandLineToArgvW(line.c_str(), &count);
+        ASSERT_NE(argv, nullptr);
+        ASSERT_EQ(static_cast<size_t>(count), args.size()) << std::string(line.begin(), line.end());
+        for (int i = 1; i < count; ++i) EXPECT_EQ(std::wstring(argv[i]), args[i]);
+        LocalFree(argv);
+    }
+    // An argument without white space or quotes is passed exactly as it was.
+    EXPECT_EQ(BuildRelaunchParameters({L"x", L"/D", L"C:\\Tools"}), L" /D C:\\Tools");
+}
+
+TEST(StartupWinTest, UninstallerMovesToTheTemporaryFolderOnlyOnce) {
+    const std::wstring temp = TempFolder();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.back(), L'\\');
+    const UninstallerMove move = DecideUninstallerMove(ModuleFilePath(), temp);
+    EXPECT_TRUE(move.mustMove);
+    std::wstring upper = move.tempCopy;
+    CharUpperW(&upper[0]);
+    EXPECT_FALSE(DecideUninstallerMove(upper, temp).mustMove);
+}
+
+TEST(StartupWinTest, ProcessArgumentsStartWithTheProgram) {
+    const auto args = ProcessArguments();
+    ASSERT_FALSE(args.empty());
+    EXPECT_NE(args[0].find(L"win_tests"), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace quillo
