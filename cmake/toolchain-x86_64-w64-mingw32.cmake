@@ -1,13 +1,6 @@
-# Cross build for x86_64 Windows with Debian's mingw-w64 (posix threads).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows with Debian's mingw-w64, posix threads; the
+# test programs run under wine64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QUILLO_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${QUILLO_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QUILLO_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER  ${QUILLO_TRIPLET}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${QUILLO_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

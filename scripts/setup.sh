@@ -15,7 +15,7 @@ PACKAGES=(
   wine wine64
   xvfb xauth xdotool imagemagick
   fonts-wqy-microhei fonts-wine fonts-liberation
-  zlib1g-dev libminizip-dev libgtest-dev
+  zlib1g-dev libminizip-dev libgtest-dev googletest fontconfig xz-utils
   dpkg-dev openssl zip unzip osslsigncode
 )
 
