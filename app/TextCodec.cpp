@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cwctype>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace quillo {
 
 namespace {
@@ -101,6 +105,35 @@ std::string WideToUtf8(const std::wstring& wide) {
     }
     return out;
 }
+
+#ifdef _WIN32
+
+std::string WideToAnsi(const std::wstring& wide) {
+    if (wide.empty() || wide.size() > 0x3FFFFFFF) return std::string();
+    const int inLength = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), inLength, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), inLength, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring AnsiToWide(const std::string& ansi) {
+    if (ansi.empty() || ansi.size() > 0x3FFFFFFF) return std::wstring();
+    const int inLength = static_cast<int>(ansi.size());
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), inLength, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), inLength, &out[0], n);
+    return out;
+}
+
+#else
+
+std::string WideToAnsi(const std::wstring& wide) { return WideToUtf8(wide); }
+std::wstring AnsiToWide(const std::string& ansi) { return Utf8ToWide(ansi); }
+
+#endif
 
 bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size()) return false;

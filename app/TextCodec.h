@@ -11,6 +11,11 @@ std::wstring Utf8ToWide(const std::string& utf8);
 // Unpaired surrogates are encoded as three-byte sequences of their own.
 std::string WideToUtf8(const std::wstring& wide);
 
+// Narrow text in the system code page (the ANSI code page on Windows, UTF-8
+// elsewhere). Characters the code page lacks become its default character.
+std::string WideToAnsi(const std::wstring& wide);
+std::wstring AnsiToWide(const std::string& ansi);
+
 // Case-insensitive comparison of two paths (ASCII letters and the Latin-1 and
 // other letters the C library folds).
 bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b);
