@@ -60,6 +60,10 @@ bool FileSource::readAt(uint64_t offset, void* buffer, size_t length) {
     return true;
 }
 
+bool RenameNoReplace(const NativePath& from, const NativePath& to) {
+    return MoveFileW(from.c_str(), to.c_str()) != FALSE;
+}
+
 WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return WriteResult::CreateFailed;
@@ -110,6 +114,13 @@ bool FileSource::readAt(uint64_t offset, void* buffer, size_t length) {
     FILE* f = static_cast<FILE*>(handle_);
     if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     return std::fread(buffer, 1, length, f) == length;
+}
+
+bool RenameNoReplace(const NativePath& from, const NativePath& to) {
+    // link() fails when `to` exists; the old name is then removed.
+    if (link(from.c_str(), to.c_str()) != 0) return false;
+    unlink(from.c_str());
+    return true;
 }
 
 WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts) {

@@ -65,4 +65,7 @@ enum class WriteResult { Ok, CreateFailed, WriteFailed };
 // content could not be written completely is removed again.
 WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts);
 
+// Renames a file; fails when `to` already exists.
+bool RenameNoReplace(const NativePath& from, const NativePath& to);
+
 }  // namespace quillo
