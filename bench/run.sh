@@ -6,5 +6,6 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 bash scripts/setup.sh
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench -j"$(nproc)" --target md5_bench >/dev/null
+cmake --build build/bench -j"$(nproc)" --target md5_bench download_client >/dev/null
 bash bench/md5_bench.sh build/bench/bench/md5_bench
+bash bench/download_bench.sh build/bench/tests/native/download_client
