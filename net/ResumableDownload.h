@@ -22,7 +22,7 @@ namespace quillo {
 class ResumableDownload;
 
 struct DownloadUnit {
-    int32_t pending = 0;
+    std::atomic<int32_t> pending{0};  // claimed under the unit lock, cleared again by its worker
     int64_t begin = 0;
     int64_t end = 0;
     std::atomic<int64_t> cursor{0};  // bytes of the unit already written

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds the three trees:
 #   build/native  portable code, mksetup, native tests (ASan + UBSan)
+#   build/tsan    the native tests again under ThreadSanitizer
 #   build/i686    the 32-bit setup program: the deliverable
 #   build/x64     the same sources as x86_64, with the Windows tests run under wine64
 set -euo pipefail
@@ -10,6 +11,9 @@ JOBS="${QUILLO_JOBS:-$(nproc)}"
 
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_SANITIZE=ON >/dev/null
 cmake --build build/native -j"$JOBS"
+
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_TSAN=ON >/dev/null
+cmake --build build/tsan -j"$JOBS" --target native_tests
 
 cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
   -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null

@@ -11,8 +11,9 @@ bash scripts/wine-prefix.sh || exit 1
 passed=0; failed=0
 run_ctest() {
   local dir="$1" log
+  shift
   log="$(mktemp)"
-  ctest --test-dir "$dir" --output-on-failure -j"${QUILLO_JOBS:-2}" 2>&1 | tee "$log"
+  ctest --test-dir "$dir" --output-on-failure -j"${QUILLO_JOBS:-2}" "$@" 2>&1 | tee "$log"
   local line
   line="$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n1)"
   if [ -z "$line" ]; then
@@ -27,6 +28,8 @@ run_ctest() {
   rm -f "$log"
 }
 run_ctest build/native
+# Threads: the tests that start threads, again under ThreadSanitizer.
+run_ctest build/tsan -R "Download|HttpAgent|Statistic|Machine"
 run_ctest build/x64
 
 echo
