@@ -244,6 +244,15 @@ IHttpAgent* ResumableDownload::NewAgent(IHttpAgent*& slot) {
     return agent;
 }
 
+WideHeaderMap ResumableDownload::CallRequestHook(const UrlParts& parts, std::string& connectHost) {
+    // The hook may change the download's own header table; the workers call
+    // it from several threads, so one call at a time, and each request takes
+    // its copy of the table under the same lock.
+    std::lock_guard<std::mutex> lock(hookLock_);
+    if (requestHook) requestHook(parts.host, parts.target(), extraHeaders, this, hookUser, connectHost);
+    return extraHeaders;
+}
+
 void ResumableDownload::ApplyRequestHeaders(IHttpAgent& agent, const std::string& urlHost,
                                             const std::wstring& referrer, const WideHeaderMap& headers) {
     agent.SetRequestHeader(std::string("Host"), urlHost);
@@ -257,8 +266,7 @@ bool ResumableDownload::Probe(const std::wstring& probeUrl, const std::wstring& 
     UrlParts parts;
     if (!SplitUrl(WideToAnsi(probeUrl), parts) || parts.host.empty()) return false;
     std::string connectHost = parts.host;
-    WideHeaderMap headers = extraHeaders;
-    if (requestHook) requestHook(parts.host, parts.target(), headers, this, hookUser, connectHost);
+    const WideHeaderMap headers = CallRequestHook(parts, connectHost);
 
     IHttpAgent* agent = NewAgent(probeAgent_);
     if (!agent->OpenRequest(connectHost, parts.port, std::string("HEAD"), parts.target(), std::string("HTTP/1.1")))
@@ -301,8 +309,7 @@ bool ResumableDownload::TransferUnit(DownloadUnit& unit) {
     UrlParts parts;
     if (!SplitUrl(WideToAnsi(realUrl), parts) || parts.host.empty()) return true;
     std::string connectHost = parts.host;
-    WideHeaderMap headers = extraHeaders;
-    if (requestHook) requestHook(parts.host, parts.target(), headers, this, hookUser, connectHost);
+    const WideHeaderMap headers = CallRequestHook(parts, connectHost);
 
     IHttpAgent* agent = NewAgent(unit.agent);
     if (!agent->OpenRequest(connectHost, parts.port, std::string("GET"), parts.target(), std::string("HTTP/1.1")))

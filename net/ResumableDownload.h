@@ -20,6 +20,7 @@
 namespace quillo {
 
 class ResumableDownload;
+struct UrlParts;
 
 struct DownloadUnit {
     std::atomic<int32_t> pending{0};  // claimed under the unit lock, cleared again by its worker
@@ -47,7 +48,8 @@ enum DownloadStatus : int {
 };
 
 using DownloadEventCallback = int (*)(int event, ResumableDownload* download, void* user);
-// Called before every request; may add headers and replace the host connected to.
+// Called before every request, one call at a time; may change the download's
+// extra headers and replace the host connected to.
 using DownloadRequestHook = void (*)(const std::string& urlHost, const std::string& target, WideHeaderMap& extraHeaders,
                                      ResumableDownload* download, void* user, std::string& connectHost);
 
@@ -110,12 +112,14 @@ private:
     NativePath StatePath() const;
     void Fire(int event);
     IHttpAgent* NewAgent(IHttpAgent*& slot);
+    WideHeaderMap CallRequestHook(const UrlParts& parts, std::string& connectHost);
     void ApplyRequestHeaders(IHttpAgent& agent, const std::string& urlHost, const std::wstring& referrer,
                              const WideHeaderMap& headers);
 
     std::vector<std::unique_ptr<DownloadUnit>> units_;
     std::mutex unitLock_;
     std::mutex agentLock_;  // guards the agent pointers against Stop closing them
+    std::mutex hookLock_;   // one request hook call at a time
     std::thread master_;
     std::atomic<bool> masterRunning_{false};
     std::vector<std::thread> workers_;

@@ -234,6 +234,37 @@ TEST_F(ResumableDownloadTest, RedirectedProbeRecordsTheRealAddressAndReferrer) {
     EXPECT_NE(requests.back().find("Referer: " + server.url("/old") + "\r\n"), std::string::npos);
 }
 
+// Connects every request to the loopback server and adds a header of its own.
+void HookToLoopback(const std::string& urlHost, const std::string& target, WideHeaderMap& headers,
+                    ResumableDownload*, void* user, std::string& connectHost) {
+    headers[L"X-Hooked"] = AnsiToWide(urlHost + target);
+    connectHost = *static_cast<std::string*>(user);
+}
+
+TEST_F(ResumableDownloadTest, RequestHookAddsHeadersAndChoosesTheHostConnectedTo) {
+    const std::string content = RandomContent(100000, 11);
+    RangeServer server(content);
+    std::string loopback = "127.0.0.1";
+    ResumableDownload d;
+    Prepare(d, "http://downloads.example:" + std::to_string(server.port()) + "/file.bin");
+    d.extraHeaders[L"X-Extra"] = L"1";
+    d.requestHook = &HookToLoopback;
+    d.hookUser = &loopback;
+    d.Start();
+    d.Wait();
+    EXPECT_EQ(d.Status(), kDownloadOk);
+    EXPECT_TRUE(SameBytes(ReadFile(dest_), content));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const std::string& r : requests) {
+        EXPECT_NE(r.find("\r\nHost: downloads.example\r\n"), std::string::npos) << r;  // the URL's host
+        EXPECT_NE(r.find("\r\nX-Hooked: downloads.example/file.bin\r\n"), std::string::npos) << r;
+        EXPECT_NE(r.find("\r\nX-Extra: 1\r\n"), std::string::npos) << r;
+    }
+    // The hook works on the download's own table.
+    EXPECT_EQ(d.extraHeaders[L"X-Hooked"], L"downloads.example/file.bin");
+}
+
 TEST_F(ResumableDownloadTest, StoppedRunResumesFetchingOnlyTheMissingBytes) {
     const std::string content = RandomContent(1000000, 4);
     RangeServer server(content);
