@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/AppendedBlock.h"
+#include "ui/SkinData.h"
+
+namespace quillo {
+namespace {
+
+const char kDescription[] = R"({
+  "cfg": {
+    "MainWindow": {
+      "Frames": {"Top": {"normal": {"bi": 2, "bg": [0, 0, 30, 10], "mg": [4, 0, 4, 0]}}},
+      "InStall": {"id": 1001, "size": [-145, -177, 93, 38],
+                  "normal": {"bi": 2, "bg": [0, 10, 90, 40], "mg": [6, 6, 6, 6], "bc": [255, 0, 255], "md": 3},
+                  "grayed": {"bi": 0, "bg": [1, 2, 3, 4], "mg": [1, 1, 1, 1]},
+                  "lighted": {"bi": 7, "bg": [1, 2, 3, 4]},
+                  "pressed": {"fi": 2, "fg": [5, 6, 7, 8], "fc": [1, 2, 3], "al": 64, "of": [-2, 3]},
+                  "Text": {"normal": {"ft": 101, "al": 37, "cr": 5263440, "of": [1, -1], "tx": "立即安装"}}},
+      "Short": [1, 2, 3],
+      "Point": [4, 5],
+      "Colour": [1, 2, 3],
+      "Real": 2.5
+    }
+  },
+  "res": {"images": [{"id": 2, "name": "a.png"}, {"id": "7", "name": "b.png"}],
+          "fonts": [{"id": 101.9, "name": "title.json"}, {"id": true, "name": "Default"}]}
+})";
+
+std::string Package() {
+    return BuildSkinPackage(kDescription, {{2, "PNG-two"},
+                                           {1, "font-one"},
+                                           {7, "PNG-seven"},
+                                           {101, "{\"Height\":-16,\"Weight\":400}\n"},
+                                           {55, "unlisted"},
+                                           {2, "PNG-two-again"}});
+}
+
+class SkinDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string p = Package();
+        ASSERT_TRUE(skin_.LoadFromMemory(reinterpret_cast<const uint8_t*>(p.data()), p.size()));
+    }
+    SkinData skin_;
+};
+
+TEST_F(SkinDataTest, PathsResolveWithEmptyPiecesAndRelativeToAParent) {
+    const JValue* top = skin_.GetNode("MainWindow/Frames/Top");
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(skin_.GetNode("/MainWindow//Frames/Top/"), top);
+    const JValue* window = skin_.GetNode("MainWindow");
+    EXPECT_EQ(skin_.GetNode("Frames//Top/", window), top);
+    EXPECT_EQ(skin_.GetNode("", window), window);
+    EXPECT_EQ(skin_.GetNode("MainWindow/Nothing"), nullptr);
+    EXPECT_EQ(skin_.GetNode("MainWindow/InStall/id/deeper"), nullptr);
+    EXPECT_EQ(skin_.GetInt("MainWindow/InStall/id"), 1001);
+    EXPECT_EQ(skin_.GetInt("MainWindow/Real"), 0);  // not an integer
+    EXPECT_EQ(skin_.GetInt("MainWindow/Missing"), 0);
+}
+
+TEST_F(SkinDataTest, GettersWantExactArrayLengths) {
+    EXPECT_EQ(skin_.GetRect("MainWindow/InStall/size"), (SkinRect{-145, -177, 93, 38}));
+    EXPECT_EQ(skin_.GetRect("MainWindow/Short"), SkinRect());
+    int32_t x = 9, y = 9;
+    skin_.GetPoint("MainWindow/Point", nullptr, x, y);
+    EXPECT_EQ(x, 4);
+    EXPECT_EQ(y, 5);
+    skin_.GetPoint("MainWindow/Short", nullptr, x, y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(skin_.GetColor("MainWindow/Colour"), 1u + 2u * 256 + 3u * 65536);
+    EXPECT_EQ(skin_.GetColor("MainWindow/Point"), 0u);
+}
+
+TEST_F(SkinDataTest, ImageStyleKeysAreReadOnlyWhenTheImageLoads) {
+    auto loads = [this](int32_t id) {
+        std::string bytes;
+        return skin_.GetBlob("images", static_cast<uint32_t>(id), bytes);
+    };
+    const ImageStyleValues normal = skin_.GetImageStyleValues("MainWindow/InStall/normal", nullptr, loads);
+    EXPECT_EQ(normal.image, 2);
+    EXPECT_EQ(normal.srcY, 10);
+    EXPECT_EQ(normal.srcW, 90);
+    EXPECT_EQ(normal.marginB, 6);
+    EXPECT_EQ(normal.colorKey, 0xFF00FFu);
+    EXPECT_EQ(normal.mode, 3);
+
+    // "bi": 0 names no asset: the rest of the background keys are not read.
+    const ImageStyleValues grayed = skin_.GetImageStyleValues("MainWindow/InStall/grayed", nullptr, loads);
+    EXPECT_EQ(grayed.image, 0);
+    EXPECT_EQ(grayed.srcX + grayed.srcY + grayed.srcW + grayed.srcH + grayed.marginL, 0);
+
+    const ImageStyleValues lighted = skin_.GetImageStyleValues("MainWindow/InStall/lighted", nullptr, loads);
+    EXPECT_EQ(lighted.image, 7);  // id given as a string in "res"
+    EXPECT_EQ(lighted.srcH, 4);
+
+    const ImageStyleValues pressed = skin_.GetImageStyleValues("MainWindow/InStall/pressed", nullptr, loads);
+    EXPECT_EQ(pressed.image, 0);
+    EXPECT_EQ(pressed.foreImage, 2);
+    EXPECT_EQ(pressed.foreW, 7);
+    EXPECT_EQ(pressed.foreKey, 1u + 2u * 256 + 3u * 65536);
+    EXPECT_EQ(pressed.foreAlign, 64);
+    EXPECT_EQ(pressed.foreOffsetX, -2);
+
+    const ImageStyleValues never = skin_.GetImageStyleValues("MainWindow/InStall/normal", nullptr,
+                                                             [](int32_t) { return false; });
+    EXPECT_EQ(never.image, 0);
+    EXPECT_EQ(never.srcW, 0);
+    EXPECT_EQ(skin_.GetImageStyleValues("Nope", nullptr, loads).srcW, 0);
+}
+
+TEST_F(SkinDataTest, TextStyleAndAssetSections) {
+    const TextStyleValues t = skin_.GetTextStyleValues("MainWindow/InStall/Text/normal");
+    EXPECT_EQ(t.font, 101);
+    EXPECT_EQ(t.align, 37);
+    EXPECT_EQ(t.color, 5263440u);
+    EXPECT_EQ(t.offsetY, -1);
+    EXPECT_EQ(t.text, "立即安装");
+    EXPECT_EQ(skin_.GetTextStyleValues("MainWindow/Nothing").text, "");
+
+    std::string bytes;
+    ASSERT_TRUE(skin_.GetBlob("images", 2, bytes));
+    EXPECT_EQ(bytes, "PNG-two-again");  // a later record with the same id wins
+    ASSERT_TRUE(skin_.GetBlob("fonts", 101, bytes));  // id 101.9 truncated
+    EXPECT_FALSE(skin_.GetBlob("images", 101, bytes));
+    EXPECT_FALSE(skin_.GetBlob("images", 55, bytes));  // listed by no section: dropped
+    EXPECT_FALSE(skin_.GetBlob("sounds", 1, bytes));
+    ASSERT_TRUE(skin_.GetBlob("fonts", 1, bytes));  // id true reads as 1
+    EXPECT_EQ(bytes, "font-one");
+}
+
+TEST(SkinPackageTest, DamagedPackagesLoadAsFarAsTheyCanBeRead) {
+    const std::string good = Package();
+    SkinData skin;
+    EXPECT_FALSE(skin.LoadFromMemory(reinterpret_cast<const uint8_t*>("PK\3\4"), 4));
+    EXPECT_FALSE(skin.LoadFromMemory(nullptr, 0));
+    const std::string record = "{\"Height\":-16,\"Weight\":400}\n";
+    const size_t recordEnd = good.find(record) + record.size();
+    for (size_t n = 0; n <= good.size(); ++n) {
+        std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));  // exact size for ASan
+        SkinData s;
+        const bool ok = s.LoadFromMemory(cut.data(), cut.size());
+        ASSERT_EQ(ok, n >= 4) << n;
+        std::string bytes;
+        EXPECT_EQ(s.GetBlob("fonts", 101, bytes), n >= recordEnd) << n;
+    }
+    // Lengths that lie.
+    std::string lying = good;
+    StoreLe32(reinterpret_cast<uint8_t*>(&lying[4]), 0xFFFFFFF0u);
+    SkinData s;
+    ASSERT_TRUE(s.LoadFromMemory(reinterpret_cast<const uint8_t*>(lying.data()), lying.size()));
+    EXPECT_EQ(s.GetNode("MainWindow"), nullptr);
+    std::mt19937 rng(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<uint8_t> bytes(good.begin(), good.end());
+        for (int k = 0; k < 3; ++k) bytes[4 + rng() % (bytes.size() - 4)] = static_cast<uint8_t>(rng());
+        SkinData m;
+        m.LoadFromMemory(bytes.data(), bytes.size());
+        m.GetImageStyleValues("MainWindow/InStall/normal", nullptr, [](int32_t) { return true; });
+    }
+}
+
+TEST(FontRecordTest, OnlyNonZeroMembersOverride) {
+    FontRecord r;
+    ASSERT_TRUE(ParseFontRecord("{\"Height\":-16,\"Weight\":400,\"Italic\":0,\"FaceName\":\"微软雅黑\"}\n", r));
+    EXPECT_FALSE(r.isNull);
+    EXPECT_EQ(r.integers.size(), 2u);
+    EXPECT_EQ(r.integers.at("Height"), -16);
+    EXPECT_EQ(r.integers.count("Italic"), 0u);
+    EXPECT_EQ(r.faceName, "微软雅黑");
+    ASSERT_TRUE(ParseFontRecord("null\n", r));
+    EXPECT_TRUE(r.isNull);
+    EXPECT_FALSE(ParseFontRecord("[1]\n", r));
+    EXPECT_FALSE(ParseFontRecord("{", r));
+}
+
+TEST(TintTest, ZeroTintKeepsColoursAndOthersFollowTheTables) {
+    EXPECT_EQ(TintColorValue(0x123456, 0, 0, 0), 0x123456u);
+    // Lightness alone: grey stays grey and moves toward white or black.
+    EXPECT_EQ(TintColorValue(0x808080, 0, 0, 100), 0xBFBFBFu);  // 128 + 100 * 127 / 200 = 191
+    EXPECT_EQ(TintColorValue(0x808080, 0, 0, -100), 0x404040u);  // 128 - 128 / 2 = 64
+    // Saturation -100 makes any colour grey.
+    const uint32_t grey = TintColorValue(0x0000FF, 0, -100, 0);
+    EXPECT_EQ(grey & 0xFF, (grey >> 8) & 0xFF);
+    EXPECT_EQ(grey & 0xFF, (grey >> 16) & 0xFF);
+    // A hue turn of 120 degrees moves pure red toward green.
+    const uint32_t turned = TintColorValue(0x0000FF, 120, 0, 0);
+    EXPECT_GT((turned >> 8) & 0xFF, 200u);
+    EXPECT_LT(turned & 0xFF, 60u);
+    EXPECT_EQ(TintColorValue(0xFFFFFF, 500, 500, 0), TintColorValue(0xFFFFFF, 180, 100, 0));  // clamped
+}
+
+TEST(NineGridTest, CornersKeepTheirSizeAndTheRestStretches) {
+    ImageStyleValues s;
+    s.srcX = 10;
+    s.srcY = 20;
+    s.srcW = 30;
+    s.srcH = 40;
+    s.marginL = 5;
+    s.marginT = 6;
+    s.marginR = 7;
+    s.marginB = 8;
+    const auto pieces = NineGridPieces({100, 200, 300, 100}, s);
+    ASSERT_EQ(pieces.size(), 9u);
+    EXPECT_EQ(pieces[0].src, (SkinRect{10, 20, 5, 6}));
+    EXPECT_EQ(pieces[0].dst, (SkinRect{100, 200, 5, 6}));
+    EXPECT_EQ(pieces[4].src, (SkinRect{15, 26, 18, 26}));   // centre
+    EXPECT_EQ(pieces[4].dst, (SkinRect{105, 206, 288, 86}));
+    EXPECT_EQ(pieces[8].src, (SkinRect{33, 52, 7, 8}));
+    EXPECT_EQ(pieces[8].dst, (SkinRect{393, 292, 7, 8}));
+
+    s.marginL = s.marginT = s.marginR = s.marginB = 0;
+    const auto whole = NineGridPieces({0, 0, 50, 60}, s);
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_EQ(whole[0].src, (SkinRect{10, 20, 30, 40}));
+    EXPECT_EQ(whole[0].dst, (SkinRect{0, 0, 50, 60}));
+
+    s.marginL = 15;  // margins covering the width: no middle column
+    s.marginR = 15;
+    EXPECT_EQ(NineGridPieces({0, 0, 50, 60}, s).size(), 2u);
+    EXPECT_TRUE(NineGridPieces({0, 0, 0, 60}, s).empty());
+}
+
+TEST(NineGridTest, ForegroundPlacementByAlignment) {
+    ImageStyleValues s;
+    s.foreW = 10;
+    s.foreH = 4;
+    const SkinRect d{0, 0, 100, 50};
+    const std::pair<int, SkinRect> cases[] = {
+        {1, {0, 0, 10, 4}},   {2, {45, 0, 10, 4}},  {4, {90, 0, 10, 4}},   {8, {0, 23, 10, 4}},
+        {16, {90, 23, 10, 4}}, {32, {0, 46, 10, 4}}, {64, {45, 46, 10, 4}}, {128, {90, 46, 10, 4}},
+        {0, {45, 23, 10, 4}},  {3, {45, 23, 10, 4}},
+    };
+    for (const auto& [align, expected] : cases) {
+        s.foreAlign = align;
+        EXPECT_EQ(PlaceForeground(d, s), expected) << align;
+    }
+    s.foreAlign = 128;
+    s.foreOffsetX = -3;
+    s.foreOffsetY = 2;
+    EXPECT_EQ(PlaceForeground(d, s), (SkinRect{87, 48, 10, 4}));
+}
+
+}  // namespace
+}  // namespace quillo
