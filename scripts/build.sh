@@ -15,11 +15,12 @@ cmake --build build/native -j"$JOBS"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_TSAN=ON >/dev/null
 cmake --build build/tsan -j"$JOBS" --target native_tests
 
+MKSKIN="$ROOT/build/native/tools/mkskin/mkskin"
 cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DQUILLO_MKSKIN="$MKSKIN" >/dev/null
 cmake --build build/i686 -j"$JOBS"
 
 cmake -S . -B build/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
-  -DCMAKE_BUILD_TYPE=MinSizeRel -DQUILLO_WINDOWS_TESTS=ON \
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DQUILLO_WINDOWS_TESTS=ON -DQUILLO_MKSKIN="$MKSKIN" \
   -DQUILLO_MKSETUP="$ROOT/build/native/tools/mksetup/mksetup" >/dev/null
 cmake --build build/x64 -j"$JOBS"
