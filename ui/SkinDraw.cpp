@@ -124,15 +124,18 @@ struct TextObjects {
     }
 };
 
+// The font's LOGFONT is read back in its wide form: through the narrow form a
+// Chinese face name such as 微软雅黑 turns into question marks on any system
+// whose ANSI code page is not Chinese, and the text falls back to another face.
 Gdiplus::GpFont* CreateTextFont(HDC hdc, HFONT styleFont) {
-    LOGFONTA logFont = {};
+    LOGFONTW logFont = {};
     HFONT font = styleFont ? styleFont : ToolkitDefaultFont();
-    if (!font || GetObjectA(font, sizeof logFont, &logFont) == 0) {
+    if (!font || GetObjectW(font, sizeof logFont, &logFont) == 0) {
         font = static_cast<HFONT>(GetCurrentObject(hdc, OBJ_FONT));
-        if (!font || GetObjectA(font, sizeof logFont, &logFont) == 0) return nullptr;
+        if (!font || GetObjectW(font, sizeof logFont, &logFont) == 0) return nullptr;
     }
     Gdiplus::GpFont* result = nullptr;
-    if (gp::GdipCreateFontFromLogfontA(hdc, &logFont, &result) != Gdiplus::Ok) return nullptr;
+    if (gp::GdipCreateFontFromLogfontW(hdc, &logFont, &result) != Gdiplus::Ok) return nullptr;
     return result;
 }
 
