@@ -1,0 +1,159 @@
+#include "ui/UICheckBox.h"
+
+#include "ui/SkinDraw.h"
+
+namespace quillo {
+
+UICheckBox::UICheckBox() { kind_ = kKindCheckBox; }
+
+int UICheckBox::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
+    const JValue* node = resource ? resource->GetNode(path, parentNode) : nullptr;
+    if (!node) return 0;
+    LoadIdAndSize(resource, node);
+    look_.LoadImages(resource, node);
+    look_.LoadText(resource, node);
+    return 1;
+}
+
+int UICheckBox::LookIndex() const {
+    if (!enabled_) return kStateGrayed;
+    if (state_ == kStateLighted) return kStateLighted;
+    if (state_ == kStatePressed || checked_) return kStatePressed;
+    return kStateNormal;
+}
+
+void UICheckBox::DrawText(HDC hdc, const RECT& rect, int index) const {
+    if (text_.empty()) return;
+    const RECT textRect = {rect.left + look_.margin.left, rect.top + look_.margin.top, rect.right - look_.margin.right,
+                           rect.bottom - look_.margin.bottom};
+    DrawTextStyle(hdc, textRect, text_.c_str(), look_.text[index]);
+}
+
+void UICheckBox::Draw(HDC hdc, const RECT& rect, const RECT&) {
+    const int index = LookIndex();
+    DrawImageStyle(hdc, rect, look_.image[index]);
+    DrawText(hdc, rect, index);
+}
+
+LRESULT UICheckBox::HandleMouseEnter(UINT, POINT) {
+    if (enabled_ && visible_ && state_ != kStateLighted) {
+        state_ = checked_ ? kStatePressed : kStateLighted;
+        Invalidate(nullptr);
+    }
+    return 0;
+}
+
+LRESULT UICheckBox::HandleMouseLeave(UINT, POINT) {
+    if (enabled_ && visible_ && state_ != kStateNormal) {
+        state_ = kStateNormal;
+        Invalidate(nullptr);
+    }
+    return 0;
+}
+
+LRESULT UICheckBox::HandleLButtonDown(UINT, POINT) {
+    if (enabled_ && visible_ && state_ != kStatePressed) {
+        state_ = kStatePressed;
+        Invalidate(nullptr);
+    }
+    return 0;
+}
+
+LRESULT UICheckBox::HandleLButtonDblClk(UINT flags, POINT point) { return UICheckBox::HandleLButtonDown(flags, point); }
+
+LRESULT UICheckBox::HandleLButtonUp(UINT, POINT) {
+    if (!enabled_ || !visible_ || state_ == kStateLighted) return 0;
+    state_ = kStateLighted;
+    checked_ = !checked_;
+    if (checked_) state_ = kStatePressed;
+    Invalidate(nullptr);
+    SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
+    return 0;
+}
+
+LRESULT UICheckBox::HandleShow(bool) {
+    state_ = kStateNormal;
+    return 1;
+}
+
+void UICheckBox::SetCheck(bool checked) {
+    checked_ = checked;
+    state_ = kStateNormal;
+    Invalidate(nullptr);
+}
+
+void UICheckBox::SetText(const std::wstring& text) {
+    text_ = text;
+    Invalidate(nullptr);
+}
+
+// ---- UICheckBoxEx ---------------------------------------------------------------
+
+UICheckBoxEx::UICheckBoxEx() { kind_ = kKindCheckBoxEx; }
+
+int UICheckBoxEx::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
+    const JValue* node = resource ? resource->GetNode(path, parentNode) : nullptr;
+    if (!node) return 0;
+    LoadIdAndSize(resource, node);
+    look_.LoadImages(resource, node, "Unchecked/");
+    checkedLook_.LoadImages(resource, node, "Checked/");
+    look_.LoadText(resource, node);
+    return 1;
+}
+
+int UICheckBoxEx::LookIndex() const {
+    if (!enabled_) return kStateGrayed;
+    if (state_ == kStateLighted) return kStateLighted;
+    if (state_ == kStatePressed) return kStatePressed;
+    return kStateNormal;
+}
+
+void UICheckBoxEx::Draw(HDC hdc, const RECT& rect, const RECT&) {
+    const int index = LookIndex();
+    DrawImageStyle(hdc, rect, (checked_ ? checkedLook_ : look_).image[index]);
+    DrawText(hdc, rect, index);
+}
+
+// ---- UIRadioBox ---------------------------------------------------------------------
+
+UIRadioBox::UIRadioBox() { kind_ = kKindRadioBox; }
+
+LRESULT UIRadioBox::HandleMouseEnter(UINT flags, POINT point) {
+    return locked_ ? 0 : UICheckBox::HandleMouseEnter(flags, point);
+}
+
+LRESULT UIRadioBox::HandleMouseLeave(UINT flags, POINT point) {
+    return locked_ ? 0 : UICheckBox::HandleMouseLeave(flags, point);
+}
+
+LRESULT UIRadioBox::HandleLButtonDown(UINT flags, POINT point) {
+    return locked_ ? 0 : UICheckBox::HandleLButtonDown(flags, point);
+}
+
+LRESULT UIRadioBox::HandleLButtonDblClk(UINT flags, POINT point) {
+    return locked_ ? 0 : UICheckBox::HandleLButtonDown(flags, point);
+}
+
+LRESULT UIRadioBox::HandleLButtonUp(UINT, POINT) {
+    if (locked_ || !enabled_ || !visible_ || checked_) return 0;
+    checked_ = true;
+    state_ = kStatePressed;
+    UncheckSiblings();
+    Invalidate(nullptr);
+    if (parent_) parent_->OnChildCommand(this, WM_COMMAND, static_cast<WPARAM>(id_), reinterpret_cast<LPARAM>(this));
+    SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
+    return 0;
+}
+
+void UIRadioBox::UncheckSiblings() {
+    if (!parent_) return;
+    for (const auto& sibling : parent_->children()) {
+        if (sibling.get() == this || sibling->kind() != kKindRadioBox) continue;
+        UIRadioBox* radio = static_cast<UIRadioBox*>(sibling.get());
+        radio->checked_ = false;
+        radio->state_ = kStateNormal;
+        radio->Invalidate(nullptr);
+    }
+}
+
+}  // namespace quillo
