@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/windows/TestPng.h"
 #include "ui/CHWindow.h"
 #include "ui/ControlFactory.h"
 #include "ui/SkinData.h"
@@ -30,39 +31,13 @@
 namespace quillo {
 namespace {
 
-struct Rgba {
-    int r = 0, g = 0, b = 0;
-};
+using test::Rgba;
 
 const Rgba kBlue{0, 0, 255}, kGrey{128, 128, 128}, kYellow{255, 255, 0}, kGreen{0, 255, 0}, kCyan{0, 255, 255},
     kRed{255, 0, 0}, kPurple{128, 0, 128}, kOlive{128, 128, 0}, kWhite{255, 255, 255}, kNavy{0, 0, 128};
 
-std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-
-void Chunk(std::string& png, const char* type, const std::string& data) {
-    const std::string body = type + data;
-    png += Be32(static_cast<uint32_t>(data.size())) + body +
-           Be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
-}
-
 // An opaque 2x2 PNG of one colour.
-std::string SolidPng(Rgba c) {
-    std::string raw;
-    for (int y = 0; y < 2; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < 2; ++x) raw += {char(c.r), char(c.g), char(c.b)};
-    }
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
-             static_cast<uLong>(raw.size()));
-    packed.resize(size);
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    Chunk(png, "IHDR", Be32(2) + Be32(2) + std::string{8, 2, 0, 0, 0});
-    Chunk(png, "IDAT", packed);
-    Chunk(png, "IEND", "");
-    return png;
-}
+std::string SolidPng(Rgba c) { return test::SolidPng(2, 2, c); }
 
 ::testing::AssertionResult Is(const Rgba& actual, const Rgba& expected) {
     if (std::abs(actual.r - expected.r) <= 3 && std::abs(actual.g - expected.g) <= 3 &&

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/windows/TestPng.h"
 #include "ui/CHWindow.h"
 #include "ui/SkinData.h"
 #include "ui/UIButton.h"
@@ -23,46 +24,14 @@
 namespace quillo {
 namespace {
 
-// ---- Test support -------------------------------------------------------------------
+using test::Png;
+using test::Rgba;
+using test::SolidPng;
 
-struct Rgba {
-    int r = 0, g = 0, b = 0, a = 255;
-};
+// ---- Test support -------------------------------------------------------------------
 
 const Rgba kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0}, kCyan{0, 255, 255},
     kPurple{128, 0, 128}, kOlive{128, 128, 0}, kNavy{0, 0, 128}, kGrey{200, 200, 200}, kWhite{255, 255, 255};
-
-std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-
-void Chunk(std::string& png, const char* type, const std::string& data) {
-    const std::string body = type + data;
-    png += Be32(static_cast<uint32_t>(data.size())) + body +
-           Be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
-}
-
-std::string Png(int width, int height, bool alpha, const std::vector<Rgba>& pixels) {
-    std::string raw;
-    for (int i = 0; i < width * height; ++i) {
-        if (i % width == 0) raw.push_back(0);
-        const Rgba& p = pixels[static_cast<size_t>(i)];
-        raw += {char(p.r), char(p.g), char(p.b)};
-        if (alpha) raw.push_back(char(p.a));
-    }
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
-             static_cast<uLong>(raw.size()));
-    packed.resize(size);
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    Chunk(png, "IHDR", Be32(width) + Be32(height) + std::string{8, char(alpha ? 6 : 2), 0, 0, 0});
-    Chunk(png, "IDAT", packed);
-    Chunk(png, "IEND", "");
-    return png;
-}
-
-std::string SolidPng(int width, int height, Rgba color, bool alpha = false) {
-    return Png(width, height, alpha, std::vector<Rgba>(static_cast<size_t>(width * height), color));
-}
 
 // 6x6 with 2x2 corners red, green, blue, yellow; cyan top edge, grey centre.
 std::string NineGridPng() {

@@ -1,0 +1,49 @@
+// PNG files made by the Windows tests themselves (zlib does the deflating).
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillo::test {
+
+struct Rgba {
+    int r = 0, g = 0, b = 0, a = 255;
+};
+
+inline std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+
+inline void Chunk(std::string& png, const char* type, const std::string& data) {
+    const std::string body = type + data;
+    png += Be32(static_cast<uint32_t>(data.size())) + body +
+           Be32(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
+}
+
+// A PNG of `pixels` (rows from the top): RGBA when `alpha`, else RGB.
+inline std::string Png(int width, int height, bool alpha, const std::vector<Rgba>& pixels) {
+    std::string raw;
+    for (int i = 0; i < width * height; ++i) {
+        if (i % width == 0) raw.push_back(0);  // row filter: none
+        const Rgba& p = pixels[static_cast<size_t>(i)];
+        raw += {char(p.r), char(p.g), char(p.b)};
+        if (alpha) raw.push_back(char(p.a));
+    }
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
+             static_cast<uLong>(raw.size()));
+    packed.resize(size);
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    Chunk(png, "IHDR", Be32(width) + Be32(height) + std::string{8, char(alpha ? 6 : 2), 0, 0, 0});
+    Chunk(png, "IDAT", packed);
+    Chunk(png, "IEND", "");
+    return png;
+}
+
+inline std::string SolidPng(int width, int height, Rgba color, bool alpha = false) {
+    return Png(width, height, alpha, std::vector<Rgba>(static_cast<size_t>(width * height), color));
+}
+
+}  // namespace quillo::test
