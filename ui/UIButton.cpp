@@ -25,14 +25,20 @@ void ButtonLook::LoadText(UIResource* resource, const JValue* node) {
     for (int i = 0; i < 5; ++i) text[i] = resource->GetTextStyle(kStateNames[i], textNode);
 }
 
+const JValue* ButtonLook::Load(UIResource* resource, const std::string& path, const JValue* parentNode) {
+    const JValue* node = resource ? resource->GetNode(path, parentNode) : nullptr;
+    if (!node) return nullptr;
+    LoadImages(resource, node);
+    LoadText(resource, node);
+    return node;
+}
+
 UIButton::UIButton() { kind_ = kKindButton; }
 
 int UIButton::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
-    const JValue* node = resource ? resource->GetNode(path, parentNode) : nullptr;
+    const JValue* node = look_.Load(resource, path, parentNode);
     if (!node) return 0;
     LoadIdAndSize(resource, node);
-    look_.LoadImages(resource, node);
-    look_.LoadText(resource, node);
     return 1;
 }
 

@@ -23,6 +23,9 @@ struct ButtonLook {
     void LoadImages(UIResource* resource, const JValue* node, const std::string& prefix = std::string());
     // The margin and text styles under "Text", when present.
     void LoadText(UIResource* resource, const JValue* node);
+    // The element node at `path` with its five image styles and its text
+    // styles loaded; null (nothing loaded) when the path is missing.
+    const JValue* Load(UIResource* resource, const std::string& path, const JValue* parentNode);
 };
 
 class UIButton : public UIObject {

@@ -7,11 +7,9 @@ namespace quillo {
 UICheckBox::UICheckBox() { kind_ = kKindCheckBox; }
 
 int UICheckBox::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
-    const JValue* node = resource ? resource->GetNode(path, parentNode) : nullptr;
+    const JValue* node = look_.Load(resource, path, parentNode);
     if (!node) return 0;
     LoadIdAndSize(resource, node);
-    look_.LoadImages(resource, node);
-    look_.LoadText(resource, node);
     return 1;
 }
 
