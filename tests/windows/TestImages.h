@@ -1,8 +1,11 @@
-// PNG files made by the Windows tests themselves (zlib does the deflating).
+// Images for the Windows UI tests: PNG files made by the tests themselves
+// (zlib does the deflating) and colour comparison with a tolerance.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +47,15 @@ inline std::string Png(int width, int height, bool alpha, const std::vector<Rgba
 
 inline std::string SolidPng(int width, int height, Rgba color, bool alpha = false) {
     return Png(width, height, alpha, std::vector<Rgba>(static_cast<size_t>(width * height), color));
+}
+
+// Red, green and blue each within `tolerance` of the expected colour.
+inline ::testing::AssertionResult NearColor(const Rgba& actual, const Rgba& expected, int tolerance) {
+    if (std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&
+        std::abs(actual.b - expected.b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got (" << actual.r << "," << actual.g << "," << actual.b << ") expected ("
+                                         << expected.r << "," << expected.g << "," << expected.b << ")";
 }
 
 }  // namespace quillo::test

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/windows/TestPng.h"
+#include "tests/windows/TestImages.h"
 #include "ui/CHWindow.h"
 #include "ui/ControlFactory.h"
 #include "ui/SkinData.h"
@@ -39,13 +39,7 @@ const Rgba kBlue{0, 0, 255}, kGrey{128, 128, 128}, kYellow{255, 255, 0}, kGreen{
 // An opaque 2x2 PNG of one colour.
 std::string SolidPng(Rgba c) { return test::SolidPng(2, 2, c); }
 
-::testing::AssertionResult Is(const Rgba& actual, const Rgba& expected) {
-    if (std::abs(actual.r - expected.r) <= 3 && std::abs(actual.g - expected.g) <= 3 &&
-        std::abs(actual.b - expected.b) <= 3)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << actual.r << "," << actual.g << "," << actual.b << ") expected ("
-                                         << expected.r << "," << expected.g << "," << expected.b << ")";
-}
+::testing::AssertionResult Is(const Rgba& actual, const Rgba& expected) { return test::NearColor(actual, expected, 3); }
 
 // The host's tree rendered into a top-down 32-bit DIB.
 class Snapshot {

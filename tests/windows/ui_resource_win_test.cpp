@@ -15,7 +15,7 @@
 #include "ui/CHBitmap.h"
 #include "ui/SkinData.h"
 #include "ui/SkinDraw.h"
-#include "tests/windows/TestPng.h"
+#include "tests/windows/TestImages.h"
 #include "ui/UIResource.h"
 
 namespace quillo {
@@ -48,11 +48,7 @@ Rgba PixelOf(const CHBitmap& bitmap, int x, int y) {
 }
 
 ::testing::AssertionResult Near(const Rgba& actual, const Rgba& expected, int tolerance = 2) {
-    if (std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&
-        std::abs(actual.b - expected.b) <= tolerance)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << actual.r << "," << actual.g << "," << actual.b << ") expected ("
-                                         << expected.r << "," << expected.g << "," << expected.b << ")";
+    return test::NearColor(actual, expected, tolerance);
 }
 
 // A top-down 32-bit DIB in a memory DC, filled with one colour.

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/windows/TestPng.h"
+#include "tests/windows/TestImages.h"
 #include "ui/CHWindow.h"
 #include "ui/SkinData.h"
 #include "ui/UIButton.h"
@@ -43,11 +43,7 @@ std::string NineGridPng() {
 }
 
 ::testing::AssertionResult Near(const Rgba& actual, const Rgba& expected, int tolerance = 3) {
-    if (std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&
-        std::abs(actual.b - expected.b) <= tolerance)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << actual.r << "," << actual.g << "," << actual.b << ") expected ("
-                                         << expected.r << "," << expected.g << "," << expected.b << ")";
+    return test::NearColor(actual, expected, tolerance);
 }
 
 // A top-down 32-bit DIB in a memory DC.
