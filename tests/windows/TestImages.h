@@ -2,6 +2,7 @@
 // (zlib does the deflating) and colour comparison with a tolerance.
 #pragma once
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -47,6 +48,17 @@ inline std::string Png(int width, int height, bool alpha, const std::vector<Rgba
 
 inline std::string SolidPng(int width, int height, Rgba color, bool alpha = false) {
     return Png(width, height, alpha, std::vector<Rgba>(static_cast<size_t>(width * height), color));
+}
+
+// A top-down 32-bit DIB section; `bits` receives its pixels.
+inline HBITMAP CreateTopDownDib(int width, int height, void** bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
 // Red, green and blue each within `tolerance` of the expected colour.

@@ -45,13 +45,7 @@ std::string SolidPng(Rgba c) { return test::SolidPng(2, 2, c); }
 class Snapshot {
 public:
     explicit Snapshot(UIObject& host) : width_(RectWidth(host.rect())), height_(RectHeight(host.rect())) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        bitmap_ = test::CreateTopDownDib(width_, height_, reinterpret_cast<void**>(&bits_));
         dc_ = CreateCompatibleDC(nullptr);
         old_ = SelectObject(dc_, bitmap_);
         for (int i = 0; i < width_ * height_; ++i) reinterpret_cast<uint32_t*>(bits_)[i] = 0xFFFFFF;

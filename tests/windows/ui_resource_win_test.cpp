@@ -55,13 +55,7 @@ Rgba PixelOf(const CHBitmap& bitmap, int x, int y) {
 class Canvas {
 public:
     Canvas(int width, int height, Rgba fill) : width_(width), height_(height) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        bitmap_ = test::CreateTopDownDib(width, height, reinterpret_cast<void**>(&bits_));
         dc_ = CreateCompatibleDC(nullptr);
         old_ = SelectObject(dc_, bitmap_);
         for (int i = 0; i < width * height; ++i)

@@ -50,13 +50,7 @@ std::string NineGridPng() {
 class Canvas {
 public:
     Canvas(int width, int height) : width_(width) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        bitmap_ = test::CreateTopDownDib(width, height, reinterpret_cast<void**>(&bits_));
         dc_ = CreateCompatibleDC(nullptr);
         old_ = SelectObject(dc_, bitmap_);
         memset(bits_, 0, static_cast<size_t>(width * height * 4));
