@@ -36,13 +36,14 @@ bool DecodeRegDword(uint32_t type, const uint8_t* data, size_t byteCount, uint32
 #ifdef _WIN32
 
 bool ReadRegString(HKEY key, const wchar_t* name, size_t maxChars, std::wstring& out) {
-    // The terminating NUL must lie within the buffer; the system adds one to
-    // unterminated data when there is room, so the whole buffer is searched.
+    // Only the bytes the value holds count: its terminating NUL must be among
+    // them, and a string is made of whole UTF-16 units.
     std::vector<uint8_t> buffer(maxChars * sizeof(wchar_t), 0);
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(buffer.size());
     if (RegQueryValueExW(key, name, nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS) return false;
-    return DecodeRegString(type, buffer.data(), buffer.size(), out);
+    if (size % 2 != 0 || size > buffer.size()) return false;
+    return DecodeRegString(type, buffer.data(), size, out);
 }
 
 bool ReadRegDword(HKEY key, const wchar_t* name, uint32_t& out) {

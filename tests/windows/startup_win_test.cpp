@@ -72,16 +72,27 @@ TEST(StartupWinTest, RegistryValuesFollowTheReadingRules) {
     entry.SetDword(L"Version", 4000);
     EXPECT_EQ(Proposed(), L"D:\\Q");
 
-    // Windows terminates a string stored without its NUL when the buffer has
-    // room; one that fills the whole buffer without a NUL reads as absent.
+    // A string stored without its NUL reads as absent, whether it fills the
+    // buffer or not; so does one with an odd byte count. (The data passed to
+    // the registry is followed by a non-NUL character, so that nothing can
+    // terminate it on the way.)
     std::wstring text;
-    const std::wstring full(520, L'x');
-    entry.Set(L"UninstallString", REG_SZ, full.c_str(), static_cast<DWORD>(full.size() * sizeof(wchar_t)));
+    const std::wstring full = std::wstring(520, L'x') + L"!";
+    entry.Set(L"UninstallString", REG_SZ, full.c_str(), 520 * sizeof(wchar_t));
     EXPECT_FALSE(ReadRegString(entry.key(), L"UninstallString", 520, text));
-    const std::wstring shorter = L"D:\\NoNul\\unins000.exe";
-    entry.Set(L"UninstallString", REG_SZ, shorter.c_str(), static_cast<DWORD>(shorter.size() * sizeof(wchar_t)));
+    const std::wstring shorter = L"D:\\NoNul\\unins000.exe!";
+    const DWORD shorterBytes = static_cast<DWORD>((shorter.size() - 1) * sizeof(wchar_t));
+    entry.Set(L"UninstallString", REG_SZ, shorter.c_str(), shorterBytes);
+    DWORD storedSize = 0;
+    ASSERT_EQ(RegQueryValueExW(entry.key(), L"UninstallString", nullptr, nullptr, nullptr, &storedSize), ERROR_SUCCESS);
+    ASSERT_EQ(storedSize, shorterBytes) << "stored as given, without a NUL";
+    EXPECT_FALSE(ReadRegString(entry.key(), L"UninstallString", 520, text));
+    const std::wstring terminated = L"D:\\Nul\\unins000.exe";
+    entry.Set(L"UninstallString", REG_SZ, terminated.c_str(), static_cast<DWORD>((terminated.size() + 1) * 2 - 1));
+    EXPECT_FALSE(ReadRegString(entry.key(), L"UninstallString", 520, text)) << "odd byte count";
+    entry.SetString(L"UninstallString", terminated);
     EXPECT_TRUE(ReadRegString(entry.key(), L"UninstallString", 520, text));
-    EXPECT_EQ(text, shorter);
+    EXPECT_EQ(text, terminated);
 
     entry.Set(L"UninstallString", REG_BINARY, L"D:\\B\\u.exe", 24);
     EXPECT_FALSE(ReadRegString(entry.key(), L"UninstallString", 520, text));
