@@ -244,3 +244,13 @@ std::string Md5Hex(const void* data, size_t length) {
 }
 
 }  // namespace quillo
+
+namespace quillo {
+
+bool VerifyPackage(const void* package, size_t length, const std::string& expected, std::string& digest) {
+    if (expected.empty()) return false;
+    digest = Md5Hex(package, length);
+    return digest == expected;
+}
+
+}  // namespace quillo

@@ -27,3 +27,13 @@ std::string Md5Hex(const void* data, size_t length);
 std::string DigestToHex(const std::array<uint8_t, 16>& digest);
 
 }  // namespace quillo
+
+namespace quillo {
+
+// The package check of the install sequence: false when `expected` is empty
+// (`digest` then stays empty) or differs from the package's digest, compared
+// exactly, letter case included; `digest` receives the computed digest
+// otherwise, also on a mismatch.
+bool VerifyPackage(const void* package, size_t length, const std::string& expected, std::string& digest);
+
+}  // namespace quillo

@@ -16,6 +16,10 @@ cp "$BUILD/sample/Quillo.exe" "$BUILD/sample/QuilloDaemon.exe" "$product/"
 mkdir -p "$product/x86" "$product/x64"
 cp "$ROOT/build/i686/sample/QuilloCore.dll" "$product/x86/"
 cp "$ROOT/build/x64/sample/QuilloCore.dll" "$product/x64/"
+# Browser extensions of both bitnesses, installed on every target.
+mkdir -p "$product/Extensions"
+cp "$ROOT/build/i686/sample/QuilloCore.dll" "$product/Extensions/QuilloBHO.dll"
+cp "$ROOT/build/x64/sample/QuilloCore.dll" "$product/Extensions/QuilloBHO64.dll"
 
 mkdir -p "$(dirname "$OUT")"
 "$MKSETUP" --stub "$BUILD/QuilloSetup.exe" --block "$SAMPLE/block.json" --package "$product" --out "$OUT" "$@"

@@ -1,0 +1,272 @@
+#include "install/PackageExtractor.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include <minizip/unzip.h>
+// after unzip.h, which provides what this header expects
+#include <minizip/iowin32.h>
+
+#include "app/SystemInfo.h"
+#include "app/TextCodec.h"
+#include "app/UninstallManifest.h"
+#include "install/EntryName.h"
+#include "install/ProcessTools.h"
+
+namespace quillo {
+namespace {
+
+constexpr size_t kNameBuffer = 1024;
+constexpr size_t kCopyBuffer = 0x80000;
+constexpr DWORD kWaitAfterEnding = 1000;
+constexpr unsigned long kUtf8NameFlag = 0x800;
+
+// Browser extensions: a running browser may hold them, so failing to replace
+// one fails the installation without a message.
+const wchar_t* const kBrowserExtensions[] = {L"Extensions/QuilloBHO.dll", L"Extensions/QuilloBHO64.dll",
+                                            L"Extensions/npQuillo.dll"};
+
+void Box(HWND owner, const std::wstring& text, const wchar_t* caption) {
+    MessageBoxW(owner, text.c_str(), caption, MB_OK);
+}
+
+bool CreateFolderTree(const std::wstring& folder) {
+    // Entry names separate with "/"; the shell wants backslashes throughout.
+    std::wstring path = folder;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    const int r = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
+}
+
+HANDLE OpenForWriting(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// Moves `from` to `to` with the shell, replacing an existing `to`.
+bool ShellMove(const std::wstring& from, const std::wstring& to) {
+    std::wstring source = from + L'\0';
+    std::wstring target = to + L'\0';
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_MOVE;
+    op.pFrom = source.c_str();
+    op.pTo = target.c_str();
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;  // 0x414
+    return SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
+}
+
+std::wstring EntryName(const char* raw, unsigned long flag) {
+    const std::string bytes(raw);
+    return TrimWhiteSpace((flag & kUtf8NameFlag) ? Utf8ToWide(bytes) : AnsiToWide(bytes));
+}
+
+// Entries the reader can decode: stored or deflated, not encrypted. Others
+// count as entries that cannot be opened.
+bool Readable(const unz_file_info64& info) {
+    return (info.flag & 1) == 0 && (info.compression_method == 0 || info.compression_method == Z_DEFLATED);
+}
+
+bool IsBrowserExtension(const std::wstring& name) {
+    for (const wchar_t* extension : kBrowserExtensions) {
+        if (EqualsIgnoreCase(name, extension)) return true;
+    }
+    return false;
+}
+
+// Opens the target of a file entry, coping with a file that a running program
+// holds: the user may end that program; failing that the file is deleted, or
+// moved aside to ".old" when it cannot be deleted.
+HANDLE OpenTarget(const std::wstring& path, HWND owner) {
+    HANDLE file = OpenForWriting(path);
+    if (file != INVALID_HANDLE_VALUE) return file;
+
+    std::wstring process;
+    if (FindProcessUsingFile(path, process)) {
+        const std::wstring processName = FileNamePart(process);
+        wchar_t text[1024];
+        _snwprintf(text, sizeof text / sizeof text[0] - 1,
+                   L"检测到程序”%ls“正在运行, 您必须结束该程序才能继续安装, 是否继续?", processName.c_str());
+        text[sizeof text / sizeof text[0] - 1] = L'\0';
+        if (MessageBoxW(owner, text, L"关闭占用", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+            EndProcessesNamed(processName);
+            Sleep(kWaitAfterEnding);
+            file = OpenForWriting(path);
+            if (file != INVALID_HANDLE_VALUE) return file;
+        }
+    }
+
+    if (!DeleteFileW(path.c_str()) && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        const std::wstring old = path + L".old";
+        if (ShellMove(path, old)) PendingOldFile() = old;
+    }
+    return OpenForWriting(path);
+}
+
+}  // namespace
+
+std::wstring& PendingOldFile() {
+    static std::wstring* pending = new std::wstring();  // lives until the process ends
+    return *pending;
+}
+
+bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath) {
+    GUID guid = {};
+    if (FAILED(CoCreateGuid(&guid))) return false;
+    const unsigned long long value = static_cast<unsigned long long>(guid.Data1) |
+                                     (static_cast<unsigned long long>(guid.Data2) << 32) |
+                                     (static_cast<unsigned long long>(guid.Data3) << 48);
+    wchar_t digits[17];
+    for (int i = 15; i >= 0; --i) digits[15 - i] = L"0123456789ABCDEF"[(value >> (i * 4)) & 0xF];
+    digits[16] = L'\0';
+    // The temporary folder ends with a backslash; the second one is accepted.
+    archivePath = TempFolder() + L"\\" + digits + L".zip";
+
+    HANDLE file = CreateFileW(archivePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const auto* bytes = static_cast<const uint8_t*>(package);
+    bool ok = true;
+    while (ok && length > 0) {
+        const DWORD chunk = length > 0x1000000 ? 0x1000000 : static_cast<DWORD>(length);
+        DWORD written = 0;
+        ok = WriteFile(file, bytes, chunk, &written, nullptr) && written == chunk;
+        bytes += chunk;
+        length -= chunk;
+    }
+    CloseHandle(file);
+    if (!ok) DeleteFileW(archivePath.c_str());
+    return ok;
+}
+
+namespace {
+
+unzFile OpenArchive(const std::wstring& archivePath) {
+    zlib_filefunc64_def funcs;
+    fill_win32_filefunc64W(&funcs);
+    return unzOpen2_64(archivePath.c_str(), &funcs);
+}
+
+}  // namespace
+
+bool CanOpenArchive(const std::wstring& archivePath) {
+    unzFile zip = OpenArchive(archivePath);
+    if (!zip) return false;
+    unzClose(zip);
+    return true;
+}
+
+bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
+                    JValue& manifest, HWND owner) {
+    unzFile zip = OpenArchive(archivePath);
+    if (!zip) {
+        DeleteFileW(archivePath.c_str());
+        return false;
+    }
+    bool success = true;
+    std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
+    for (int r = unzGoToFirstFile(zip); r == UNZ_OK && success; r = unzGoToNextFile(zip)) {
+        char rawName[kNameBuffer] = {};
+        unz_file_info64 info = {};
+        if (unzGetCurrentFileInfo64(zip, &info, rawName, sizeof rawName - 1, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            Box(owner, L"", L"unzGetCurrentFileInfo");
+            success = false;
+            break;
+        }
+        const std::wstring name = EntryName(rawName, info.flag);
+        // Names that would leave the installation folder are refused like an
+        // empty one.
+        if (!IsSafeEntryName(name)) {
+            Box(owner, name, L"path not exist");
+            success = false;
+            break;
+        }
+        if (SkipForArchitecture(name, drivers64)) continue;
+
+        if (name.back() == L'/') {
+            const std::wstring folder = installDir + L"\\" + name.substr(0, name.size() - 1);
+            if (!CreateFolderTree(folder)) {
+                Box(owner, name, L"folder ERROR_ALREADY_EXISTS");
+                success = false;
+                break;
+            }
+            AppendManifestPath(manifest, kManifestFolders, folder);
+            continue;
+        }
+
+        const std::wstring path = FileTargetPath(installDir, name, drivers64);
+        const std::wstring parent = ParentPath(path);
+        if (!parent.empty()) {
+            if (!CreateFolderTree(parent)) {
+                Box(owner, name, L"file ERROR_ALREADY_EXISTS");
+                success = false;
+                break;
+            }
+            AppendManifestPath(manifest, kManifestFolders, parent);
+        }
+
+        if (Readable(info) && unzOpenCurrentFile(zip) == UNZ_OK) {
+            HANDLE file = OpenTarget(path, owner);
+            if (file == INVALID_HANDLE_VALUE) {
+                unzCloseCurrentFile(zip);
+                if (!IsBrowserExtension(name)) Box(owner, name, L"touch file failed");
+                success = false;
+                break;
+            }
+            for (;;) {
+                const int n = unzReadCurrentFile(zip, buffer.get(), static_cast<unsigned>(kCopyBuffer));
+                if (n == 0) break;
+                if (n < 0) {
+                    // Damaged compressed data: the file would be cut short.
+                    Box(owner, name, L"unzReadCurrentFile");
+                    success = false;
+                    break;
+                }
+                DWORD written = 0;
+                if (!WriteFile(file, buffer.get(), static_cast<DWORD>(n), &written, nullptr) ||
+                    written != static_cast<DWORD>(n)) {
+                    Box(owner, name, L"write file failed");
+                    success = false;
+                    break;
+                }
+            }
+            CloseHandle(file);
+            if (unzCloseCurrentFile(zip) == UNZ_CRCERROR && success) {
+                Box(owner, name, L"unzReadCurrentFile");
+                success = false;
+            }
+            // A file cut short is not left behind as if it were whole.
+            if (!success) DeleteFileW(path.c_str());
+            std::wstring& pending = PendingOldFile();
+            if (!pending.empty()) {
+                if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileW(pending.c_str());
+                pending.clear();
+            }
+        }
+        // An entry that cannot be opened (an encrypted one, say) is not
+        // written but still listed.
+        if (!success) break;
+        AppendManifestPath(manifest, kManifestFiles, path);
+    }
+    unzClose(zip);
+    RemoveDirectoryW((installDir + (drivers64 ? L"\\x64" : L"\\x86")).c_str());
+    DeleteFileW(archivePath.c_str());
+    return success;
+}
+
+void RollBackExtraction(const JValue& manifest) {
+    for (const std::wstring& file : ManifestPaths(manifest, kManifestFiles)) DeleteFileW(file.c_str());
+    std::vector<std::wstring> folders = ManifestPaths(manifest, kManifestFolders);
+    // Deepest first, so that a folder emptied by removing its subfolders goes
+    // too: a path is always longer than the path of its parent.
+    std::stable_sort(folders.begin(), folders.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : folders) RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace quillo

@@ -1,0 +1,36 @@
+// Unpacking the product's package into the installation folder, with the
+// record of every file and folder for the uninstall manifest. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+#include "json/JValue.h"
+
+namespace quillo {
+
+// Writes the package to "<temp>\<16 hex digits>.zip" (a name made from a fresh
+// GUID). False when the file cannot be created or written whole; a partly
+// written file is removed.
+bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath);
+
+// Opens the archive as ZIP; false when it is not one (install error 7).
+bool CanOpenArchive(const std::wstring& archivePath);
+
+// Unpacks every entry of the archive below installDir and records what it
+// wrote in manifest "files" and "folders". Message boxes are owned by
+// `owner`. Whatever the result, the archive is deleted at the end. False when
+// an entry could not be handled (install error 8); the caller then rolls back.
+bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
+                    JValue& manifest, HWND owner);
+
+// Deletes the files the manifest lists, then removes its folders that are
+// empty, deepest first. Failures are ignored.
+void RollBackExtraction(const JValue& manifest);
+
+// The ".old" name of a locked file moved aside during the current entry.
+std::wstring& PendingOldFile();
+
+}  // namespace quillo

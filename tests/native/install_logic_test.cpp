@@ -1,0 +1,115 @@
+// Portable rules of the install engine: entry names, target paths, command
+// lines of the product's programs, the package check.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "install/CommandLine.h"
+#include "install/EntryName.h"
+#include "install/Md5.h"
+
+namespace quillo {
+namespace {
+
+TEST(EntryNameTest, NamesThatLeaveTheFolderAreRefused) {
+    for (const wchar_t* name :
+         {L"", L"../evil.txt", L"..\\evil.txt", L"a/../../evil.txt", L"a\\..\\..\\evil.txt", L"..", L"a/..",
+          L"/abs.txt", L"\\abs.txt", L"\\\\server\\share\\x.txt", L"//server/share/x.txt", L"C:\\evil.txt",
+          L"C:evil.txt", L"c:/evil.txt", L"a/b:stream", L"\\\\?\\C:\\evil.txt", L"a/. ./evil.txt", L"a/.../evil.txt",
+          L"a/.. /evil.txt"}) {
+        EXPECT_FALSE(IsSafeEntryName(name)) << std::string(name, name + wcslen(name));
+    }
+}
+
+TEST(EntryNameTest, OrdinaryNamesAreAccepted) {
+    for (const wchar_t* name : {L"Quillo.exe", L"x64/", L"x64/QuilloCore.dll", L"AppData/Skins/default.txt",
+                                L"./readme.txt", L"a..b.txt", L".hidden", L"dir.with.dots/file", L"Extensions/",
+                                L"\x6587\x6863/\x8BF4\x660E.txt"}) {
+        EXPECT_TRUE(IsSafeEntryName(name)) << std::string(name, name + wcslen(name));
+    }
+}
+
+TEST(EntryNameTest, WhiteSpaceIsTrimmedAtBothEnds) {
+    EXPECT_EQ(TrimWhiteSpace(L" \t a b.txt \r\n"), L"a b.txt");
+    EXPECT_EQ(TrimWhiteSpace(L"   "), L"");
+    EXPECT_EQ(TrimWhiteSpace(L"x"), L"x");
+}
+
+TEST(EntryNameTest, TheOtherArchitectureIsSkippedCaseSensitively) {
+    EXPECT_TRUE(SkipForArchitecture(L"x86/QuilloCore.dll", true));
+    EXPECT_TRUE(SkipForArchitecture(L"Drivers/setup_x86.msi", true));
+    EXPECT_FALSE(SkipForArchitecture(L"x64/QuilloCore.dll", true));
+    EXPECT_FALSE(SkipForArchitecture(L"X86/QuilloCore.dll", true));
+    EXPECT_TRUE(SkipForArchitecture(L"x64/", false));
+    EXPECT_FALSE(SkipForArchitecture(L"x86/", false));
+}
+
+TEST(EntryNameTest, TopLevelArchitectureFolderMovesFilesOneLevelUp) {
+    const std::wstring dir = L"C:\\Program Files (x86)\\Brightfen\\Quillo 3";
+    EXPECT_EQ(FileTargetPath(dir, L"x64/QuilloCore.dll", true), dir + L"/QuilloCore.dll");
+    EXPECT_EQ(FileTargetPath(dir, L"x86/QuilloCore.dll", false), dir + L"/QuilloCore.dll");
+    EXPECT_EQ(FileTargetPath(dir, L"x64/QuilloCore.dll", false), dir + L"\\x64/QuilloCore.dll");
+    EXPECT_EQ(FileTargetPath(dir, L"Quillo.exe", true), dir + L"\\Quillo.exe");
+    // Separated by "/" inside the name: not the top-level folder, kept.
+    EXPECT_EQ(FileTargetPath(dir, L"Bin/x64/a.dll", true), dir + L"\\Bin/x64/a.dll");
+    EXPECT_EQ(FileTargetPath(dir, L"Bin\\x64\\a.dll", true), dir + L"\\Bin\\a.dll");
+}
+
+TEST(EntryNameTest, ArchitectureRewriteNeverLeavesTheFolder) {
+    // Only whole components are dropped: these would otherwise become
+    // siblings of the folder ("...Quillo 3setup.exe").
+    const std::wstring dir = L"D:\\Quillo 3";
+    EXPECT_EQ(FileTargetPath(dir, L"x64setup.exe", true), dir + L"\\x64setup.exe");
+    EXPECT_EQ(FileTargetPath(dir, L"x64", true), dir + L"\\x64");
+    // The installation folder itself is never rewritten.
+    EXPECT_EQ(FileTargetPath(L"D:\\x64\\Quillo", L"a.txt", true), L"D:\\x64\\Quillo\\a.txt");
+    EXPECT_EQ(FileTargetPath(L"D:\\x86tools\\Q", L"x86/a.dll", false), L"D:\\x86tools\\Q/a.dll");
+}
+
+TEST(EntryNameTest, ParentAndFileNameParts) {
+    EXPECT_EQ(ParentPath(L"C:\\Q\\Bin/x/a.dll"), L"C:\\Q\\Bin/x");
+    EXPECT_EQ(ParentPath(L"C:\\Q\\a.dll"), L"C:\\Q");
+    EXPECT_EQ(ParentPath(L"a.dll"), L"");
+    EXPECT_EQ(FileNamePart(L"C:\\Q\\Bin/a.dll"), L"a.dll");
+    EXPECT_EQ(FileNamePart(L"C:\\Q\\"), L"");
+    EXPECT_EQ(FileNamePart(L"Quillo.exe"), L"Quillo.exe");
+}
+
+TEST(CommandLineTest, ProgramPartIsQuotedArgumentsKept) {
+    const std::wstring dir = L"C:\\Program Files (x86)\\Brightfen\\Quillo 3";
+    EXPECT_EQ(InstallCommandLine(dir, L"QuilloDaemon.exe /up"), L"\"" + dir + L"\\QuilloDaemon.exe\" /up");
+    EXPECT_EQ(InstallCommandLine(dir, L"QuilloDaemon.exe"), L"\"" + dir + L"\\QuilloDaemon.exe\"");
+    EXPECT_EQ(InstallCommandLine(dir, L"QuilloDaemon.exe  /a \"b c\" "),
+              L"\"" + dir + L"\\QuilloDaemon.exe\"  /a \"b c\" ");
+    // Program names with spaces end at the extension.
+    EXPECT_EQ(InstallCommandLine(dir, L"Quillo Helper.EXE /x"), L"\"" + dir + L"\\Quillo Helper.EXE\" /x");
+    EXPECT_EQ(InstallCommandLine(dir, L"bin\\fix.cmd -q"), L"\"" + dir + L"\\bin\\fix.cmd\" -q");
+    // ".exe" inside a word is not the end of the program.
+    EXPECT_EQ(InstallCommandLine(dir, L"a.exec b"), L"\"" + dir + L"\\a.exec\" b");
+    // Already quoted in the block.
+    EXPECT_EQ(InstallCommandLine(dir, L"\"Quillo Helper.exe\" /x"), L"\"" + dir + L"\\Quillo Helper.exe\" /x");
+    EXPECT_EQ(InstallCommandLine(dir, L"\"Unclosed.exe /x"), L"\"" + dir + L"\\Unclosed.exe /x\"");
+}
+
+TEST(PackageDigestTest, DigestMustMatchExactly) {
+    const std::string package = "PK\x03\x04 package bytes";
+    std::string digest;
+    EXPECT_FALSE(VerifyPackage(package.data(), package.size(), "", digest));
+    EXPECT_TRUE(digest.empty());
+
+    const std::string right = Md5Hex(package.data(), package.size());
+    EXPECT_TRUE(VerifyPackage(package.data(), package.size(), right, digest));
+    EXPECT_EQ(digest, right);
+
+    std::string lower = right;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    ASSERT_NE(lower, right);
+    digest.clear();
+    EXPECT_FALSE(VerifyPackage(package.data(), package.size(), lower, digest));
+    EXPECT_EQ(digest, right);  // reported with the failure
+
+    EXPECT_FALSE(VerifyPackage(package.data(), package.size() - 1, right, digest));
+}
+
+}  // namespace
+}  // namespace quillo
