@@ -4,7 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "install/Registry.h"
+#include "install/ProductRegistration.h"
 
 namespace quillo {
 
@@ -94,17 +94,6 @@ bool RunsFilteredAdministrator() {
     return ShouldRelaunchElevated(IsNt6OrLater(), admin ? kTokenElevationTypeLimited : 0, admin);
 }
 
-EarlierInstallation ReadEarlierInstallation() {
-    EarlierInstallation earlier;
-    HKEY key = nullptr;
-    // Read and write access (0x2001F), as the startup opens it: without
-    // administrator rights the key does not open and nothing is proposed.
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WRITE | kRegView, &key) != ERROR_SUCCESS)
-        return earlier;
-    if (!ReadRegString(key, L"UninstallString", 520, earlier.uninstallString)) earlier.uninstallString.clear();
-    if (!ReadRegDword(key, L"Version", earlier.version)) earlier.version = 0;
-    RegCloseKey(key);
-    return earlier;
-}
+EarlierInstallation ReadEarlierInstallation() { return FindEarlierInstallation(); }
 
 }  // namespace quillo

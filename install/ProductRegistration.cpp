@@ -1,0 +1,180 @@
+#include "install/ProductRegistration.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "install/Registry.h"
+#endif
+
+namespace quillo {
+
+uint32_t ParseBuildNumber(const std::wstring& privateBuild) {
+    constexpr uint32_t kLongMax = 0x7FFFFFFFu;
+    size_t i = 0;
+    const size_t n = privateBuild.size();
+    while (i < n && (privateBuild[i] == L' ' || (privateBuild[i] >= L'\t' && privateBuild[i] <= L'\r'))) ++i;
+    bool negative = false;
+    if (i < n && (privateBuild[i] == L'+' || privateBuild[i] == L'-')) {
+        negative = privateBuild[i] == L'-';
+        ++i;
+    }
+    uint32_t value = 0;
+    for (; i < n && privateBuild[i] >= L'0' && privateBuild[i] <= L'9'; ++i) {
+        const uint32_t digit = static_cast<uint32_t>(privateBuild[i] - L'0');
+        value = value > (kLongMax - digit) / 10 ? kLongMax : value * 10 + digit;
+    }
+    return negative ? 0 : value;
+}
+
+#ifdef _WIN32
+
+namespace {
+
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;  // 0x2001F
+
+void SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+void SetDword(HKEY key, const wchar_t* name, uint32_t value) {
+    const DWORD data = value;
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+}
+
+HKEY CreateKey(HKEY root, const wchar_t* path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite | view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+ProductSettings ReadSettings(HKEY root, const wchar_t* path, REGSAM view, bool withVersion) {
+    ProductSettings settings;  // ReadRegDword leaves a value it rejects at 0
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return settings;
+    settings.hasChannel = ReadRegDword(key, L"Channel", settings.channel);
+    if (withVersion) settings.hasVersion = ReadRegDword(key, L"Version", settings.version);
+    settings.hasNoAutorunTray = ReadRegDword(key, L"NoAutorunTray", settings.noAutorunTray);
+    RegCloseKey(key);
+    return settings;
+}
+
+using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+
+RegDeleteKeyExFn LookUpRegDeleteKeyEx() {
+    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+    if (!advapi) advapi = LoadLibraryW(L"advapi32.dll");
+    if (!advapi) return nullptr;
+    return reinterpret_cast<RegDeleteKeyExFn>(reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
+}
+
+// The version resource's names, in the order of the resource compiler.
+const wchar_t* const kVersionStringNames[] = {
+    L"Comments",       L"CompanyName",     L"FileDescription",  L"FileVersion",
+    L"InternalName",   L"LegalCopyright",  L"LegalTrademarks",  L"OriginalFilename",
+    L"ProductName",    L"ProductVersion",  L"PrivateBuild",     L"SpecialBuild",
+};
+
+}  // namespace
+
+void RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, uint32_t channel,
+                     int noAutorunTray) {
+    if (HKEY entry = CreateKey(HKEY_LOCAL_MACHINE, kUninstallKey, kRegView)) {
+        SetString(entry, L"DisplayName", kDisplayName);
+        SetString(entry, L"DisplayIcon", uninstallerPath);
+        SetString(entry, L"HelpLink", kHelpLink);
+        SetString(entry, L"UninstallString", uninstallerPath);
+        SetString(entry, L"Publisher", kPublisher);
+        SetString(entry, L"Lang", kProductLanguage);
+        SetDword(entry, L"Version", buildNumber);
+        RegCloseKey(entry);
+    }
+    // HKEY_CURRENT_USER\SOFTWARE is one tree for 32-bit and 64-bit programs.
+    HKEY settings = CreateKey(HKEY_CURRENT_USER, kSettingsKey, 0);
+    if (!settings) return;
+    SetDword(settings, L"Channel", channel);
+    if (noAutorunTray == 1) SetDword(settings, L"NoAutorunTray", 1);
+    RegCloseKey(settings);
+}
+
+EarlierInstallation FindEarlierInstallation() {
+    EarlierInstallation earlier;
+    HKEY key = nullptr;
+    // Read and write access: without administrator rights nothing is found.
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, kReadWrite | kRegView, &key) != ERROR_SUCCESS)
+        return earlier;
+    if (!ReadRegString(key, L"UninstallString", 520, earlier.uninstallString)) earlier.uninstallString.clear();
+    if (!ReadRegDword(key, L"Version", earlier.version)) earlier.version = 0;
+    RegCloseKey(key);
+    return earlier;
+}
+
+ProductSettings ReadUninstallEntrySettings() {
+    return ReadSettings(HKEY_LOCAL_MACHINE, kUninstallKey, kRegView, true);
+}
+
+ProductSettings ReadUserSettings() { return ReadSettings(HKEY_CURRENT_USER, kSettingsKey, 0, false); }
+
+bool DeleteUninstallEntry() {
+    static const RegDeleteKeyExFn deleteKeyEx = LookUpRegDeleteKeyEx();
+    HKEY parent = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, kReadWrite | kRegView, &parent) != ERROR_SUCCESS)
+        return false;
+    // The parent handle lies in the 32-bit view; the entry is asked for in
+    // the same view.
+    const LONG result = deleteKeyEx ? deleteKeyEx(parent, kUninstallEntryName, kRegView, 0)
+                                    : RegDeleteKeyW(parent, kUninstallEntryName);
+    RegCloseKey(parent);
+    return result == ERROR_SUCCESS;
+}
+
+bool ReadVersionStrings(const std::wstring& path, std::map<std::wstring, std::wstring>& strings) {
+    strings.clear();
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+    if (size == 0) return false;
+    std::vector<BYTE> info(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data())) return false;
+
+    void* root = nullptr;
+    UINT rootLength = 0;
+    if (!VerQueryValueW(info.data(), L"\\", &root, &rootLength)) return false;
+    void* translations = nullptr;
+    UINT translationBytes = 0;
+    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &translations, &translationBytes) ||
+        !translations || translationBytes < 4)
+        return false;
+    const WORD* first = static_cast<const WORD*>(translations);
+    const unsigned language = first[0];
+    const unsigned codePage = first[1];
+
+    for (const wchar_t* name : kVersionStringNames) {
+        wchar_t query[64];
+        std::swprintf(query, sizeof query / sizeof query[0], L"\\StringFileInfo\\%04x%04x\\%ls", language, codePage,
+                      name);
+        void* text = nullptr;
+        UINT length = 0;  // characters, the terminating NUL included when present
+        if (!VerQueryValueW(info.data(), query, &text, &length) || !text) continue;
+        const wchar_t* chars = static_cast<const wchar_t*>(text);
+        size_t count = 0;
+        while (count < length && chars[count] != L'\0') ++count;
+        strings[name] = std::wstring(chars, count);
+    }
+    return true;
+}
+
+uint32_t ReadBuildNumber(const std::wstring& path) {
+    std::map<std::wstring, std::wstring> strings;
+    if (!ReadVersionStrings(path, strings)) return 0;
+    const auto found = strings.find(L"PrivateBuild");
+    return found == strings.end() ? 0 : ParseBuildNumber(found->second);
+}
+
+#endif
+
+}  // namespace quillo
