@@ -9,3 +9,7 @@ cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench -j"$(nproc)" --target md5_bench download_client >/dev/null
 bash bench/md5_bench.sh build/bench/bench/md5_bench
 bash bench/download_bench.sh build/bench/tests/native/download_client
+# The Windows bench runs the x64 build of scripts/build.sh under Wine.
+bash scripts/build.sh >/dev/null
+bash scripts/wine-prefix.sh >/dev/null
+bash bench/extract_bench.sh build/x64/bench/extract_bench.exe
