@@ -179,6 +179,21 @@ protected:
         return ExtractPackage(ArchivePath(), dir_, drivers64, manifest, owner_);
     }
 
+    // Extracts for the 64-bit target expecting a failure announced by exactly
+    // one message box; returns the manifest built so far.
+    JValue FailsWithBox(const std::wstring& caption, const std::wstring& text) {
+        DialogAnswerer boxes;
+        JValue manifest;
+        EXPECT_FALSE(Extract(true, manifest)) << "expected to fail on " << WideToUtf8(text);
+        const auto seen = boxes.seen();
+        EXPECT_EQ(seen.size(), 1u) << WideToUtf8(text);
+        if (!seen.empty()) {
+            EXPECT_EQ(seen[0].caption, caption);
+            EXPECT_EQ(seen[0].text, text);
+        }
+        return manifest;
+    }
+
     std::vector<std::wstring> Listed(const JValue& manifest, const char* key) const {
         std::vector<std::wstring> paths = ManifestPaths(manifest, key);
         EXPECT_EQ(paths.size(), manifest.get(key).size()) << key << ": every entry a base64 path";
@@ -339,14 +354,7 @@ TEST_F(ExtractionTest, NamesLeavingTheFolderAreRefusedAndNothingIsWrittenOutside
             zip.Add(hostile, "escaped");
             zip.Add("after.txt", "never reached");
         }
-        DialogAnswerer boxes;
-        JValue manifest;
-        EXPECT_FALSE(Extract(true, manifest)) << hostile;
-        RollBackExtraction(manifest);
-        const auto seen = boxes.seen();
-        ASSERT_EQ(seen.size(), 1u) << hostile;
-        EXPECT_EQ(seen[0].caption, L"path not exist");
-        EXPECT_EQ(seen[0].text, Utf8ToWide(hostile));
+        RollBackExtraction(FailsWithBox(L"path not exist", Utf8ToWide(hostile)));
         EXPECT_FALSE(Exists(base_ + L"\\evil.txt")) << hostile;
         EXPECT_FALSE(Exists(base_.substr(0, 3) + L"evil.txt")) << hostile;
         EXPECT_FALSE(Exists(dir_ + L"\\after.txt"));
@@ -373,13 +381,7 @@ TEST_F(ExtractionTest, FailureMidPackageRollsBackButKeepsEarlierFiles) {
         zip.Add("Locked.dat", "replacement");
         zip.Add("later.txt", "never reached");
     }
-    DialogAnswerer boxes;
-    JValue manifest;
-    EXPECT_FALSE(Extract(true, manifest));
-    const auto seen = boxes.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption, L"touch file failed");
-    EXPECT_EQ(seen[0].text, L"Locked.dat");
+    const JValue manifest = FailsWithBox(L"touch file failed", L"Locked.dat");
     EXPECT_EQ(Listed(manifest, kManifestFiles),
               (std::vector<std::wstring>{dir_ + L"\\new.txt", dir_ + L"\\AppData/Skins/blue.txt"}));
 
@@ -460,12 +462,7 @@ TEST_F(ExtractionTest, DamagedDataFailsAndLeavesNoPartFile) {
         zip.AddRaw("damaged.bin", std::string("\x00\xff\x00\x00\xff", 5) + std::string(64, '\x5a'), Z_DEFLATED,
                    0xDEADBEEF, 65535);
     }
-    DialogAnswerer boxes;
-    JValue manifest;
-    EXPECT_FALSE(Extract(true, manifest));
-    const auto seen = boxes.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"damaged.bin");
+    const JValue manifest = FailsWithBox(L"unzReadCurrentFile", L"damaged.bin");
     EXPECT_FALSE(Exists(dir_ + L"\\damaged.bin"));
     EXPECT_EQ(Listed(manifest, kManifestFiles), (std::vector<std::wstring>{dir_ + L"\\good.txt"}));
 }
@@ -476,13 +473,8 @@ TEST_F(ExtractionTest, EmptyNameStopsWithTheMessage) {
         zip.Add("a.txt", "a");
         zip.Add("   ", "blank name");
     }
-    DialogAnswerer boxes;
-    JValue manifest;
-    EXPECT_FALSE(Extract(true, manifest));
-    const auto seen = boxes.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption, L"path not exist");
-    EXPECT_EQ(seen[0].text, L"");
+    RollBackExtraction(FailsWithBox(L"path not exist", L""));
+    EXPECT_FALSE(Exists(dir_));
 }
 
 // ---------------------------------------------------------------------------
