@@ -2,7 +2,9 @@
 // lines of the product's programs, the package check.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "install/CommandLine.h"
 #include "install/EntryName.h"
@@ -73,6 +75,59 @@ TEST(EntryNameTest, ParentAndFileNameParts) {
     EXPECT_EQ(FileNamePart(L"C:\\Q\\Bin/a.dll"), L"a.dll");
     EXPECT_EQ(FileNamePart(L"C:\\Q\\"), L"");
     EXPECT_EQ(FileNamePart(L"Quillo.exe"), L"Quillo.exe");
+}
+
+// How Windows resolves the components of a path below a folder: "." is
+// dropped, trailing dots and spaces are stripped, ".." goes up. Returns false
+// when the path climbs above the folder.
+bool StaysBelow(const std::wstring& relative) {
+    std::vector<std::wstring> stack;
+    std::wstring part;
+    auto flush = [&]() {
+        while (!part.empty() && (part.back() == L'.' || part.back() == L' ')) {
+            if (part == L"..") break;
+            part.pop_back();
+        }
+        if (part == L"..") {
+            if (stack.empty()) return false;
+            stack.pop_back();
+        } else if (!part.empty()) {
+            stack.push_back(part);
+        }
+        part.clear();
+        return true;
+    };
+    for (wchar_t c : relative) {
+        if (c == L'/' || c == L'\\') {
+            if (!flush()) return false;
+        } else {
+            part.push_back(c);
+        }
+    }
+    return flush();
+}
+
+TEST(EntryNameTest, RandomNamesThatPassNeverLeaveTheFolder) {
+    const std::wstring dir = L"C:\\Q";
+    const std::vector<std::wstring> pieces = {L"a", L"x64", L"x86", L".", L"..", L" ", L"/", L"\\", L":", L"b.txt",
+                                              L"...", L"x64setup"};
+    std::mt19937 rng(20261208);
+    int accepted = 0;
+    for (int round = 0; round < 200000; ++round) {
+        std::wstring name;
+        const int count = 1 + static_cast<int>(rng() % 7);
+        for (int i = 0; i < count; ++i) name += pieces[rng() % pieces.size()];
+        if (!IsSafeEntryName(name)) continue;
+        ++accepted;
+        for (bool drivers64 : {true, false}) {
+            const std::wstring path = FileTargetPath(dir, name, drivers64);
+            ASSERT_EQ(path.compare(0, dir.size(), dir), 0);
+            ASSERT_TRUE(path.size() > dir.size() && (path[dir.size()] == L'\\' || path[dir.size()] == L'/'))
+                << "sibling of the folder";
+            ASSERT_TRUE(StaysBelow(path.substr(dir.size() + 1))) << "climbs out";
+        }
+    }
+    EXPECT_GT(accepted, 1000);
 }
 
 TEST(CommandLineTest, ProgramPartIsQuotedArgumentsKept) {
