@@ -61,6 +61,62 @@ inline HBITMAP CreateTopDownDib(int width, int height, void** bits) {
     return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
+// A top-down 32-bit DIB selected into a memory DC, filled with one colour
+// (alpha byte 0).
+class Canvas {
+public:
+    Canvas(int width, int height, Rgba fill = {0, 0, 0, 0}) : width_(width), height_(height) {
+        bitmap_ = CreateTopDownDib(width, height, reinterpret_cast<void**>(&bits_));
+        dc_ = CreateCompatibleDC(nullptr);
+        old_ = SelectObject(dc_, bitmap_);
+        const uint32_t pixel = static_cast<uint32_t>(fill.r << 16 | fill.g << 8 | fill.b);
+        for (int i = 0; i < width * height; ++i) bits_[i] = pixel;
+    }
+    ~Canvas() {
+        SelectObject(dc_, old_);
+        DeleteDC(dc_);
+        DeleteObject(bitmap_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    Rgba At(int x, int y) const {
+        GdiFlush();
+        const uint32_t p = bits_[y * width_ + x];
+        return {static_cast<int>(p >> 16 & 255), static_cast<int>(p >> 8 & 255), static_cast<int>(p & 255),
+                static_cast<int>(p >> 24)};
+    }
+    // Pixels darker than mid-grey inside / outside a rectangle.
+    int Dark(const RECT& r, bool inside) const {
+        int n = 0;
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                const bool in = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+                const Rgba p = At(x, y);
+                if (in == inside && p.r + p.g + p.b < 3 * 128) ++n;
+            }
+        return n;
+    }
+    // Pixels inside `r` for which `test` holds.
+    int Count(const RECT& r, bool (*test)(COLORREF)) const {
+        int n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) {
+                const Rgba p = At(x, y);
+                n += test(RGB(p.r, p.g, p.b)) ? 1 : 0;
+            }
+        return n;
+    }
+
+private:
+    int width_, height_;
+    HBITMAP bitmap_ = nullptr;
+    uint32_t* bits_ = nullptr;
+    HDC dc_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
 // Red, green and blue each within `tolerance` of the expected colour.
 inline ::testing::AssertionResult NearColor(const Rgba& actual, const Rgba& expected, int tolerance) {
     if (std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance &&

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/windows/TestImages.h"
 #include "ui/ControlFactory.h"
 #include "ui/CXEdit.h"
 #include "ui/CXEditCtrl.h"
@@ -52,38 +53,10 @@ public:
     }
 };
 
-// A white 420 x 300 top-down 32-bit DIB.
-class Canvas {
+// A white 420 x 300 canvas.
+class Canvas : public test::Canvas {
 public:
-    Canvas() {
-        BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 420, -300, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
-        bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-        for (int i = 0; i < 420 * 300; ++i) bits_[i] = 0xFFFFFF;
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-        DeleteObject(bitmap_);
-    }
-    HDC dc() const { return dc_; }
-    // Pixels inside `r` for which `test` holds.
-    int Count(const RECT& r, bool (*test)(COLORREF)) const {
-        GdiFlush();
-        int n = 0;
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) {
-                const uint32_t p = bits_[y * 420 + x];
-                n += test(RGB(p >> 16 & 255, p >> 8 & 255, p & 255)) ? 1 : 0;
-            }
-        return n;
-    }
-
-private:
-    HDC dc_ = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap_ = nullptr;
-    uint32_t* bits_ = nullptr;
-    HGDIOBJ old_ = nullptr;
+    Canvas() : test::Canvas(420, 300, {255, 255, 255, 0}) {}
 };
 
 bool Dark(COLORREF c) { return GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 100; }

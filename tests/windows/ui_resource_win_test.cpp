@@ -52,45 +52,7 @@ Rgba PixelOf(const CHBitmap& bitmap, int x, int y) {
 }
 
 // A top-down 32-bit DIB in a memory DC, filled with one colour.
-class Canvas {
-public:
-    Canvas(int width, int height, Rgba fill) : width_(width), height_(height) {
-        bitmap_ = test::CreateTopDownDib(width, height, reinterpret_cast<void**>(&bits_));
-        dc_ = CreateCompatibleDC(nullptr);
-        old_ = SelectObject(dc_, bitmap_);
-        for (int i = 0; i < width * height; ++i)
-            reinterpret_cast<uint32_t*>(bits_)[i] = static_cast<uint32_t>(fill.r << 16 | fill.g << 8 | fill.b);
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-        DeleteObject(bitmap_);
-    }
-    HDC dc() const { return dc_; }
-    Rgba At(int x, int y) const {
-        GdiFlush();
-        const uint8_t* p = bits_ + (y * width_ + x) * 4;
-        return {p[2], p[1], p[0], p[3]};
-    }
-    // Pixels darker than mid-grey inside / outside a rectangle.
-    int Dark(const RECT& r, bool inside) const {
-        int n = 0;
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x) {
-                const bool in = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-                const Rgba p = At(x, y);
-                if (in == inside && p.r + p.g + p.b < 3 * 128) ++n;
-            }
-        return n;
-    }
-
-private:
-    int width_, height_;
-    HBITMAP bitmap_ = nullptr;
-    uint8_t* bits_ = nullptr;
-    HDC dc_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-};
+using test::Canvas;
 
 TEST(CHBitmapTest, DecodesOpaqueAs24BitAndAlphaAs32BitPremultiplied) {
     CHBitmap opaque;

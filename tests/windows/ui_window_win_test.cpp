@@ -47,33 +47,7 @@ std::string NineGridPng() {
 }
 
 // A top-down 32-bit DIB in a memory DC.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width) {
-        bitmap_ = test::CreateTopDownDib(width, height, reinterpret_cast<void**>(&bits_));
-        dc_ = CreateCompatibleDC(nullptr);
-        old_ = SelectObject(dc_, bitmap_);
-        memset(bits_, 0, static_cast<size_t>(width * height * 4));
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-        DeleteObject(bitmap_);
-    }
-    HDC dc() const { return dc_; }
-    Rgba At(int x, int y) const {
-        GdiFlush();
-        const uint8_t* p = bits_ + (y * width_ + x) * 4;
-        return {p[2], p[1], p[0], p[3]};
-    }
-
-private:
-    int width_;
-    HBITMAP bitmap_ = nullptr;
-    uint8_t* bits_ = nullptr;
-    HDC dc_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-};
+using test::Canvas;
 
 // The class is registered once per process (other suites may have done it).
 void EnsureWindowClass() {
