@@ -4,6 +4,7 @@
 
 #include "app/AppendedBlock.h"
 #include "app/SystemInfo.h"
+#include "install/ShellFileOperation.h"
 
 namespace quillo {
 
@@ -26,15 +27,7 @@ void RelaunchElevated(const std::wstring& modulePath, const std::wstring& parame
 }
 
 void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& tempCopy) {
-    // SHFileOperationW takes double-NUL-terminated lists.
-    std::wstring from = modulePath + L'\0';
-    std::wstring to = tempCopy + L'\0';
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_COPY;
-    op.pFrom = from.c_str();
-    op.pTo = to.c_str();
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    SHFileOperationW(&op);
+    ShellFileOperation(FO_COPY, modulePath, tempCopy);
 
     if (IsNt6OrLater()) {
         SHELLEXECUTEINFOW info = {};

@@ -17,6 +17,7 @@
 #include "app/UninstallManifest.h"
 #include "install/EntryName.h"
 #include "install/ProcessTools.h"
+#include "install/ShellFileOperation.h"
 
 namespace quillo {
 namespace {
@@ -47,18 +48,6 @@ bool CreateFolderTree(const std::wstring& folder) {
 HANDLE OpenForWriting(const std::wstring& path) {
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
-}
-
-// Moves `from` to `to` with the shell, replacing an existing `to`.
-bool ShellMove(const std::wstring& from, const std::wstring& to) {
-    std::wstring source = from + L'\0';
-    std::wstring target = to + L'\0';
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_MOVE;
-    op.pFrom = source.c_str();
-    op.pTo = target.c_str();
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;  // 0x414
-    return SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
 }
 
 std::wstring EntryName(const char* raw, unsigned long flag) {
@@ -103,7 +92,7 @@ HANDLE OpenTarget(const std::wstring& path, HWND owner) {
 
     if (!DeleteFileW(path.c_str()) && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         const std::wstring old = path + L".old";
-        if (ShellMove(path, old)) PendingOldFile() = old;
+        if (ShellFileOperation(FO_MOVE, path, old)) PendingOldFile() = old;
     }
     return OpenForWriting(path);
 }

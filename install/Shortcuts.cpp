@@ -6,19 +6,14 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <vector>
 
 #include "app/StartupLogic.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
+#include "install/ShellFileOperation.h"
 
 namespace quillo {
 namespace {
-
-// Silent, no confirmation, no error dialog; without FOF_ALLOWUNDO nothing
-// goes to the recycle bin.
-constexpr FILEOP_FLAGS kDeleteFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-static_assert(kDeleteFlags == 0x414, "shell delete flags");
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -221,14 +216,7 @@ bool ShellDelete(const std::wstring& path) {
     std::wstring full = FullPath(path);
     while (!full.empty() && IsSeparator(full.back())) full.pop_back();
 
-    std::vector<wchar_t> from(full.begin(), full.end());
-    from.push_back(L'\0');
-    from.push_back(L'\0');  // the list of paths ends with an empty one
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.data();
-    op.fFlags = kDeleteFlags;
-    return SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
+    return ShellFileOperation(FO_DELETE, full);
 }
 
 }  // namespace quillo
