@@ -12,6 +12,11 @@ namespace quillo {
 bool IsNt6OrLater();
 // 64-bit Windows: a 64-bit process, or a 32-bit one under WOW64.
 bool Is64BitWindows();
+// A special folder of the shell (a CSIDL value); `create` makes it when it
+// is missing. Empty when the shell cannot tell it.
+std::wstring SpecialFolder(int csidl, bool create = false);
+// Whether a file or folder exists at the path.
+bool PathExists(const std::wstring& path);
 // The full path of the program's own file.
 std::wstring ModuleFilePath();
 // The temporary folder with its trailing backslash.

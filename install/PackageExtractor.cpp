@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -104,22 +105,27 @@ std::wstring& PendingOldFile() {
     return *pending;
 }
 
-bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath) {
+std::wstring UniqueHex16() {
     GUID guid = {};
-    if (FAILED(CoCreateGuid(&guid))) return false;
+    if (FAILED(CoCreateGuid(&guid))) return std::wstring();
     const unsigned long long value = static_cast<unsigned long long>(guid.Data1) |
                                      (static_cast<unsigned long long>(guid.Data2) << 32) |
                                      (static_cast<unsigned long long>(guid.Data3) << 48);
     wchar_t digits[17];
     for (int i = 15; i >= 0; --i) digits[15 - i] = L"0123456789ABCDEF"[(value >> (i * 4)) & 0xF];
     digits[16] = L'\0';
-    // The temporary folder ends with a backslash; the second one is accepted.
-    archivePath = TempFolder() + L"\\" + digits + L".zip";
+    return digits;
+}
 
-    HANDLE file = CreateFileW(archivePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, std::wstring& path) {
+    const std::wstring digits = UniqueHex16();
+    if (digits.empty()) return false;
+    // The temporary folder ends with a backslash; the second one is accepted.
+    path = TempFolder() + L"\\" + digits + extension;
+
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    const auto* bytes = static_cast<const uint8_t*>(package);
+    const auto* bytes = static_cast<const uint8_t*>(data);
     bool ok = true;
     while (ok && length > 0) {
         const DWORD chunk = length > 0x1000000 ? 0x1000000 : static_cast<DWORD>(length);
@@ -129,8 +135,12 @@ bool WriteTempArchive(const void* package, size_t length, std::wstring& archiveP
         length -= chunk;
     }
     CloseHandle(file);
-    if (!ok) DeleteFileW(archivePath.c_str());
+    if (!ok) DeleteFileW(path.c_str());
     return ok;
+}
+
+bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath) {
+    return WriteTempFile(package, length, L".zip", archivePath);
 }
 
 namespace {
@@ -245,6 +255,62 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
     unzClose(zip);
     RemoveDirectoryW((installDir + (drivers64 ? L"\\x64" : L"\\x86")).c_str());
     DeleteFileW(archivePath.c_str());
+    return success;
+}
+
+bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath) {
+    unzFile zip = OpenArchive(zipPath);
+    if (!zip) return false;
+    bool success = true;
+    std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
+    int r = unzGoToFirstFile(zip);
+    for (; r == UNZ_OK && success; r = unzGoToNextFile(zip)) {
+        char rawName[kNameBuffer] = {};
+        unz_file_info64 info = {};
+        if (unzGetCurrentFileInfo64(zip, &info, rawName, sizeof rawName - 1, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            success = false;
+            break;
+        }
+        const std::wstring name = EntryName(rawName, info.flag);
+        if (!IsSafeEntryName(name)) {
+            success = false;
+            break;
+        }
+        if (name.back() == L'/') {
+            success = CreateFolderTree(destFolder + L"\\" + name.substr(0, name.size() - 1));
+            continue;
+        }
+        std::wstring target = destFolder + L"\\" + name;
+        for (wchar_t& c : target)
+            if (c == L'/') c = L'\\';
+        const std::wstring parent = ParentPath(target);
+        if (!parent.empty() && !CreateFolderTree(parent)) {
+            success = false;
+            break;
+        }
+        if (!Readable(info) || unzOpenCurrentFile(zip) != UNZ_OK) continue;
+        FILE* file = _wfopen(target.c_str(), L"wb");
+        if (!file) {
+            unzCloseCurrentFile(zip);
+            success = false;
+            break;
+        }
+        for (;;) {
+            const int n = unzReadCurrentFile(zip, buffer.get(), static_cast<unsigned>(kCopyBuffer));
+            if (n == 0) break;
+            if (n < 0 || std::fwrite(buffer.get(), 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) {
+                success = false;
+                break;
+            }
+        }
+        if (std::fclose(file) != 0) success = false;
+        if (unzCloseCurrentFile(zip) == UNZ_CRCERROR) success = false;
+        // A file cut short is not left to be installed as if it were whole.
+        if (!success) DeleteFileW(target.c_str());
+    }
+    // A damaged central directory stops the walk early; that is a failure too.
+    if (success && r != UNZ_OK && r != UNZ_END_OF_LIST_OF_FILE) success = false;
+    unzClose(zip);
     return success;
 }
 

@@ -11,6 +11,14 @@
 
 namespace quillo {
 
+// Sixteen upper-case hexadecimal digits of a 64-bit value made from a fresh
+// GUID (its first eight bytes); empty when no GUID can be made.
+std::wstring UniqueHex16();
+
+// Writes bytes to "<temp>\<16 hex digits><extension>". False when the file
+// cannot be created or written whole; a partly written file is removed.
+bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, std::wstring& path);
+
 // Writes the package to "<temp>\<16 hex digits>.zip" (a name made from a fresh
 // GUID). False when the file cannot be created or written whole; a partly
 // written file is removed.
@@ -29,6 +37,13 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
 // Deletes the files the manifest lists, then removes its folders that are
 // empty, deepest first. Failures are ignored.
 void RollBackExtraction(const JValue& manifest);
+
+// Unpacks every entry of a ZIP archive below destFolder, creating folders as
+// needed; no manifest, no messages. Entry names follow the package's rules:
+// a name that would leave destFolder, or an empty one, ends with false, as do
+// a folder or file that cannot be created, a short write and damaged data.
+// An entry that cannot be opened (encrypted, say) is passed over.
+bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath);
 
 // The ".old" name of a locked file moved aside during the current entry.
 std::wstring& PendingOldFile();

@@ -15,15 +15,7 @@
 namespace quillo {
 namespace {
 
-bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-std::wstring SpecialFolder(int csidl) {
-    wchar_t buffer[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) return std::wstring();
-    return buffer;
-}
 
 std::wstring FullPath(const std::wstring& path) {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
