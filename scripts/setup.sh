@@ -17,7 +17,7 @@ PACKAGES=(
   fonts-wqy-microhei fonts-wine fonts-liberation
   zlib1g-dev libminizip-dev libgtest-dev googletest fontconfig xz-utils
   dpkg-dev openssl zip unzip osslsigncode
-  nginx-light curl bc
+  nginx-light curl bc msitools wixl
 )
 
 SUDO=""
