@@ -11,6 +11,10 @@ namespace quillo {
 
 constexpr const char* kManifestFiles = "files";
 constexpr const char* kManifestFolders = "folders";
+// 1 when the installation folder was new or empty before the files were
+// written, 0 when it already held other files; then removal takes only what
+// was installed. A manifest without it is removed folder by folder.
+constexpr const char* kManifestFreshRoot = "freshroot";
 
 // Appends base64(UTF-8(path)) at the next index of manifest[key].
 void AppendManifestPath(JValue& manifest, const char* key, const std::wstring& path);

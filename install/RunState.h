@@ -59,6 +59,13 @@ public:
     std::function<void(const std::wstring&)> statusSink;
     void SetStatusText(const wchar_t* format, long number = 0) const;
 
+    // Hand-overs to the screens that follow; the progress window overrides
+    // them. FinishWork ends an uninstallation that ran from the uninstaller
+    // itself; HandOverDetector receives the recommended-software detector
+    // library that the installation wrote to the temporary folder.
+    virtual void FinishWork() {}
+    virtual void HandOverDetector(const std::wstring& libraryPath) { (void)libraryPath; }
+
     void ReportProgress(int percent) const;
     void ReportDone() const;
     void ReportFailed(int code) const;

@@ -1,0 +1,103 @@
+#include "uninstall/RemovalGuard.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwctype>
+
+#include "app/SystemInfo.h"
+#include "install/Shortcuts.h"
+
+namespace quillo {
+namespace {
+
+// Folders of the system and of the user that an installation folder may lie
+// in but must never be.
+const int kProtectedFolders[] = {
+    CSIDL_WINDOWS,          CSIDL_SYSTEM,           CSIDL_SYSTEMX86,        CSIDL_FONTS,
+    CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86,
+    CSIDL_PROFILE,          CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL,
+    CSIDL_COMMON_DOCUMENTS, CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,    CSIDL_COMMON_APPDATA,
+    CSIDL_STARTMENU,        CSIDL_COMMON_STARTMENU, CSIDL_PROGRAMS,         CSIDL_COMMON_PROGRAMS,
+    CSIDL_STARTUP,          CSIDL_COMMON_STARTUP,   CSIDL_MYMUSIC,          CSIDL_MYPICTURES,
+    CSIDL_MYVIDEO,          CSIDL_COMMON_MUSIC,     CSIDL_COMMON_PICTURES,  CSIDL_COMMON_VIDEO,
+    CSIDL_FAVORITES,        CSIDL_COMMON_FAVORITES, CSIDL_TEMPLATES,        CSIDL_COMMON_TEMPLATES,
+    CSIDL_SENDTO,           CSIDL_RECENT,           CSIDL_NETHOOD,          CSIDL_PRINTHOOD,
+    CSIDL_INTERNET_CACHE,   CSIDL_COOKIES,          CSIDL_HISTORY,          CSIDL_ADMINTOOLS,
+    CSIDL_COMMON_ADMINTOOLS, CSIDL_RESOURCES,       CSIDL_CDBURN_AREA,
+};
+
+const wchar_t* const kProtectedVariables[] = {L"SystemRoot", L"windir", L"ProgramFiles", L"ProgramFiles(x86)",
+                                              L"ProgramW6432", L"CommonProgramFiles", L"USERPROFILE",
+                                              L"ALLUSERSPROFILE", L"PUBLIC", L"ProgramData"};
+
+bool SameIgnoringCase(wchar_t a, wchar_t b) { return std::towupper(a) == std::towupper(b); }
+
+std::wstring Variable(const wchar_t* name) {
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring ComparablePath(const std::wstring& path) {
+    if (path.empty()) return {};
+    std::wstring slashes = path;
+    for (wchar_t& c : slashes)
+        if (c == L'/') c = L'\\';
+    const DWORD needed = GetFullPathNameW(slashes.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD n = GetFullPathNameW(slashes.c_str(), needed, &full[0], nullptr);
+    if (n == 0 || n >= needed) return {};
+    full.resize(n);
+    const DWORD longNeeded = GetLongPathNameW(full.c_str(), nullptr, 0);
+    if (longNeeded > 0) {
+        std::wstring longPath(longNeeded, L'\0');
+        const DWORD m = GetLongPathNameW(full.c_str(), &longPath[0], longNeeded);
+        if (m > 0 && m < longNeeded) full.assign(longPath.c_str(), m);
+    }
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+    return full;
+}
+
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
+    if (folder.empty() || path.size() < folder.size()) return false;
+    for (size_t i = 0; i < folder.size(); ++i) {
+        if (!SameIgnoringCase(path[i], folder[i])) return false;
+    }
+    return path.size() == folder.size() || folder.back() == L'\\' || path[folder.size()] == L'\\';
+}
+
+RemovalGuard::RemovalGuard() {
+    auto add = [this](const std::wstring& folder) {
+        const std::wstring comparable = ComparablePath(folder);
+        if (!comparable.empty()) folders_.push_back(comparable);
+    };
+    for (int csidl : kProtectedFolders) add(SpecialFolder(csidl));
+    for (const wchar_t* name : kProtectedVariables) add(Variable(name));
+    add(TempFolder());
+    // Every user's profile: the folder that holds the current one is kept,
+    // and so is each profile in it (IsProtected).
+    const std::wstring profile = ComparablePath(SpecialFolder(CSIDL_PROFILE));
+    const size_t cut = profile.rfind(L'\\');
+    if (cut != std::wstring::npos && cut > 2) {
+        profiles_ = profile.substr(0, cut);
+        folders_.push_back(profiles_);
+    }
+}
+
+bool RemovalGuard::IsProtected(const std::wstring& folder) const {
+    if (folder.size() <= 3 || !IsDeletablePath(folder)) return true;
+    const std::wstring path = ComparablePath(folder);
+    if (path.size() <= 3) return true;
+    for (const std::wstring& kept : folders_) {
+        if (IsSameOrBelow(kept, path)) return true;
+    }
+    // A profile of another user: a direct child of the profiles folder.
+    return !profiles_.empty() && path.size() > profiles_.size() + 1 && IsSameOrBelow(path, profiles_) &&
+           path.rfind(L'\\') == profiles_.size();
+}
+
+}  // namespace quillo

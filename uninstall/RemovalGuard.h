@@ -1,0 +1,39 @@
+// Folders that removal never deletes, whatever a manifest lists: drive roots,
+// the Windows and program-files folders, user profiles, the temporary folder
+// and the shell's known folders, together with every folder that contains
+// one of them. Windows only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quillo {
+
+// A path made comparable: "/" turned into "\", made absolute with "." and
+// ".." resolved, long names for short ones where the path exists, and no
+// trailing backslash except after a drive ("C:\"). Empty when it cannot be
+// made absolute.
+std::wstring ComparablePath(const std::wstring& path);
+
+// Whether `path` is `folder` or lies below it; both already comparable.
+// Letter case is ignored.
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder);
+
+class RemovalGuard {
+public:
+    // Collects the protected folders of this machine and user.
+    RemovalGuard();
+
+    // True when the folder must not be deleted: it is too short to be more
+    // than a drive root, it cannot be made absolute, or it is or contains a
+    // protected folder.
+    bool IsProtected(const std::wstring& folder) const;
+
+    const std::vector<std::wstring>& folders() const { return folders_; }
+
+private:
+    std::vector<std::wstring> folders_;
+    std::wstring profiles_;  // the folder that holds the users' profiles
+};
+
+}  // namespace quillo

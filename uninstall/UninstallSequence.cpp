@@ -1,0 +1,179 @@
+#include "uninstall/UninstallSequence.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "app/AppendedBlock.h"
+#include "app/SystemInfo.h"
+#include "app/TextCodec.h"
+#include "app/UninstallManifest.h"
+#include "install/CHThread.h"
+#include "install/CommandLine.h"
+#include "install/ProcessTools.h"
+#include "install/ProductRegistration.h"
+#include "install/Shortcuts.h"
+#include "uninstall/RemovalGuard.h"
+
+namespace quillo {
+namespace {
+
+constexpr DWORD kWaitAfterEnding = 100;
+
+// Settings of the installation being removed, so that a replacing
+// installation keeps them.
+void ReadBackSettings(RunState& state, const std::wstring& root) {
+    state.buildNumber = ReadBuildNumber(root + L"\\Quillo.exe");
+    const ProductSettings entry = ReadUninstallEntrySettings();
+    if (entry.hasChannel && entry.channel != 0) state.channel = static_cast<int>(entry.channel);
+    if (entry.hasVersion && entry.version != 0 && state.buildNumber == 0) state.buildNumber = entry.version;
+    if (entry.hasNoAutorunTray) state.noAutorunTray = static_cast<int>(entry.noAutorunTray);
+    const ProductSettings user = ReadUserSettings();
+    if (user.hasChannel && user.channel != 0) state.channel = static_cast<int>(user.channel);
+    if (user.hasNoAutorunTray) state.noAutorunTray = static_cast<int>(user.noAutorunTray);
+}
+
+void RunCleanUpCommands(const RunState& state, const JValue& commands, const std::wstring& root) {
+    const JValue::ArrayType* items = commands.arrayItems();
+    if (commands.type() != JValue::Array || !items) return;
+    for (const JValue& item : *items) {
+        std::wstring line = InstallCommandLine(root, AnsiToWide(item.asString()));
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) continue;
+        WaitForProcessPumping(pi.hProcess, state.window);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+std::vector<std::wstring> ShortcutNames(const JValue& manifest, const char* kind) {
+    std::vector<std::wstring> names;
+    const JValue& list = manifest.get("setup").get("shortcut").get(kind);
+    const JValue::ArrayType* items = list.arrayItems();
+    if (list.type() != JValue::Array || !items) return names;
+    for (const JValue& entry : *items) {
+        const std::wstring name = AnsiToWide(entry.get("name").asString());
+        if (!name.empty()) names.push_back(name);
+    }
+    return names;
+}
+
+bool IsProgramOrLibrary(const std::wstring& path) {
+    const std::wstring extension = PathFindExtensionW(path.c_str());
+    return extension == L".exe" || extension == L".dll";
+}
+
+void EndHolder(const std::wstring& path) {
+    std::wstring process;
+    if (FindProcessUsingFile(path, process)) {
+        EndProcessesNamed(process);
+        Sleep(kWaitAfterEnding);
+    }
+}
+
+bool FolderExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring Backslashes(std::wstring path) {
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+}  // namespace
+
+void WaitForProcessPumping(HANDLE process, HWND window) {
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        if (r != WAIT_OBJECT_0 + 1) return;  // ended, or the wait failed
+        MSG msg;
+        if (window && PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root) {
+    (void)state;
+    const RemovalGuard guard;
+    // Without the member the folder counts as the installation's own.
+    const bool freshRoot = !manifest.isMember(kManifestFreshRoot) || manifest.get(kManifestFreshRoot).asInt() != 0;
+    const std::wstring rootPath = ComparablePath(root);
+    auto belowRoot = [&rootPath](const std::wstring& path) {
+        const std::wstring comparable = ComparablePath(path);
+        return !rootPath.empty() && !comparable.empty() && IsSameOrBelow(comparable, rootPath);
+    };
+
+    for (const std::wstring& file : ManifestPaths(manifest, kManifestFiles)) {
+        if (freshRoot) {
+            if (!IsProgramOrLibrary(file)) continue;  // goes with its folder
+        } else if (!belowRoot(file)) {
+            continue;
+        }
+        if (IsProgramOrLibrary(file)) EndHolder(file);
+        DeleteFileW(file.c_str());
+    }
+
+    const std::wstring uninstaller = root + L"\\unins000.exe";
+    if (PathExists(uninstaller)) ShellDelete(uninstaller);
+
+    std::vector<std::wstring> folders = ManifestPaths(manifest, kManifestFolders);
+    if (freshRoot) {
+        for (const std::wstring& folder : folders) {
+            if (folder.size() <= 3 || guard.IsProtected(folder) || !FolderExists(folder)) continue;
+            ShellDelete(Backslashes(folder));
+        }
+    } else {
+        // Deepest first, so that a folder emptied of its subfolders goes too;
+        // a folder that still holds anything stays.
+        std::stable_sort(folders.begin(), folders.end(),
+                         [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+        for (const std::wstring& folder : folders) {
+            if (guard.IsProtected(folder) || !belowRoot(folder)) continue;
+            RemoveDirectoryW(Backslashes(folder).c_str());
+        }
+    }
+
+    if (FolderExists(root) && PathIsDirectoryEmptyW(root.c_str()) && !guard.IsProtected(root)) ShellDelete(root);
+}
+
+bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {
+    const std::wstring file = uninstallerPath.empty() ? ModuleFilePath() : uninstallerPath;
+    JValue manifest;
+    if (!ReadAppendedBlock(file, manifest)) return false;
+    const std::wstring root = ManifestRoot(manifest);
+    if (root.empty()) return false;
+
+    ReadBackSettings(state, root);
+    state.SetStatusText(L"正在卸载组件");
+
+    if (state.installMode == 0) RunCleanUpCommands(state, manifest.get("uninstrun"), root);
+
+    state.SetStatusText(L"正在删除快捷方式: %ld%%", 90);
+    for (const std::wstring& name : ShortcutNames(manifest, "desktop")) RemoveDesktopShortcut(name);
+    for (const std::wstring& name : ShortcutNames(manifest, "taskbar")) RemoveTaskbarShortcut(name);
+    RemoveStartMenuFolder();
+
+    state.SetStatusText(L"正在删除文件");
+    {
+        CHThread remover;
+        const RunState* owner = &state;
+        remover.Start([owner, &manifest, &root](CHThread*) { RemoveFiles(*owner, manifest, root); });
+        remover.WaitPumpingMessages();
+    }
+
+    state.SetStatusText(L"正在清理注册表");
+    DeleteUninstallEntry();
+
+    if (uninstallerPath.empty()) state.FinishWork();
+    return true;
+}
+
+}  // namespace quillo
