@@ -14,10 +14,6 @@
 #include <string>
 #include <vector>
 
-#include <minizip/zip.h>
-// after zip.h, which provides what this header expects
-#include <minizip/iowin32.h>
-
 #include "app/AppendedBlock.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
@@ -26,6 +22,7 @@
 #include "install/Md5.h"
 #include "install/PackageExtractor.h"
 #include "tests/windows/TestDialogs.h"
+#include "tests/windows/TestZip.h"
 
 namespace quillo {
 namespace {
@@ -94,48 +91,7 @@ void DeleteTree(const std::wstring& path) {
     SHFileOperationW(&op);
 }
 
-// A ZIP archive written entry by entry.
-class ZipBuilder {
-public:
-    explicit ZipBuilder(const std::wstring& path) : path_(path) {
-        zlib_filefunc64_def funcs;
-        fill_win32_filefunc64W(&funcs);
-        zip_ = zipOpen2_64(path.c_str(), APPEND_STATUS_CREATE, nullptr, &funcs);
-        EXPECT_NE(zip_, nullptr);
-    }
-    ~ZipBuilder() { Close(); }
-
-    void Add(const std::string& name, const std::string& data, int method = Z_DEFLATED) {
-        zip_fileinfo info = {};
-        ASSERT_EQ(zipOpenNewFileInZip4_64(zip_, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
-                                          method ? Z_DEFAULT_COMPRESSION : 0, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                          Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, 0),
-                  ZIP_OK);
-        if (!data.empty()) zipWriteInFileInZip(zip_, data.data(), static_cast<unsigned>(data.size()));
-        zipCloseFileInZip(zip_);
-    }
-    void Folder(const std::string& name) { Add(name, "", 0); }
-
-    // Stores `raw` as the already compressed data of an entry.
-    void AddRaw(const std::string& name, const std::string& raw, int method, uLong crc, uLong size) {
-        zip_fileinfo info = {};
-        ASSERT_EQ(zipOpenNewFileInZip4_64(zip_, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, 0, 1,
-                                          -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, 0, 0),
-                  ZIP_OK);
-        zipWriteInFileInZip(zip_, raw.data(), static_cast<unsigned>(raw.size()));
-        zipCloseFileInZipRaw64(zip_, size, crc);
-    }
-
-    void Close() {
-        if (zip_) zipClose(zip_, nullptr);
-        zip_ = nullptr;
-    }
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-    zipFile zip_ = nullptr;
-};
+using test::ZipBuilder;
 
 // Sets a 16-bit field of the local and the central header of entry `name`
 // (offsets within each header: flags 6 / 8, method 8 / 10).

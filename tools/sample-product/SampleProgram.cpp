@@ -1,22 +1,39 @@
 // Stand-in for the product's programs in the sample package. Each start is
 // recorded as one line (program name and arguments) in
 // %TEMP%\quillo-sample-runs.txt, so that tests can tell what the installer ran.
+// The clean-up commands ("/u...") take a moment, as real ones would: they
+// record "(begins)" first and their own line when they end, so a caller that
+// does not wait for one before starting the next is caught.
 #include <windows.h>
 
 #include <cstdio>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
+namespace {
+
+void Record(const wchar_t* commandLine, const char* suffix) {
     wchar_t temp[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH - 32) return 1;
+    if (n == 0 || n > MAX_PATH - 32) return;
     lstrcatW(temp, L"quillo-sample-runs.txt");
     HANDLE file = CreateFileW(temp, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 1;
+    if (file == INVALID_HANDLE_VALUE) return;
     char line[2048];
-    const int len = std::snprintf(line, sizeof line, "%ls %ls\r\n", QUILLO_SAMPLE_NAME, commandLine);
+    const int len = std::snprintf(line, sizeof line, "%ls %ls%s\r\n", QUILLO_SAMPLE_NAME, commandLine, suffix);
     DWORD written = 0;
-    if (len > 0) WriteFile(file, line, static_cast<DWORD>(len < static_cast<int>(sizeof line) ? len : sizeof line - 1), &written, nullptr);
+    if (len > 0)
+        WriteFile(file, line, static_cast<DWORD>(len < static_cast<int>(sizeof line) ? len : sizeof line - 1),
+                  &written, nullptr);
     CloseHandle(file);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
+    if (commandLine[0] == L'/' && commandLine[1] == L'u') {
+        Record(commandLine, " (begins)");
+        Sleep(300);
+    }
+    Record(commandLine, "");
     return 0;
 }

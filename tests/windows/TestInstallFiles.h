@@ -1,0 +1,133 @@
+// Files, setup files and registry values for the install and driver tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/AppendedBlock.h"
+#include "app/TextCodec.h"
+#include "install/Md5.h"
+#include "install/ProductRegistration.h"
+#include "install/Registry.h"
+#include "json/JValue.h"
+
+namespace quillo {
+namespace test {
+
+namespace fs = std::filesystem;
+
+inline std::wstring EnvPath(const char* name) {
+    const char* env = std::getenv(name);
+    std::wstring path = env ? Utf8ToWide(env) : std::wstring();
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+inline std::vector<uint8_t> ReadBytes(const std::wstring& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    std::vector<uint8_t> bytes(ec ? 0 : size);
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return {};
+    const size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    bytes.resize(n);
+    return bytes;
+}
+
+inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+inline void WriteText(const std::wstring& path, const std::string& text) {
+    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+inline void AppendLe32(std::vector<uint8_t>& out, uint32_t value) {
+    uint8_t le[4];
+    StoreLe32(le, value);
+    out.insert(out.end(), le, le + 4);
+}
+
+// A setup file: an image whose locator holds its own length, the block, the
+// package and any further sections, each behind its 32-bit length.
+inline std::vector<uint8_t> MakeSetupFile(const SetupImage& stub, const std::string& block,
+                                   const std::vector<uint8_t>& package,
+                                   const std::vector<std::vector<uint8_t>>& sections = {}) {
+    std::vector<uint8_t> out(stub.image(), stub.image() + stub.imageSize());
+    AppendLe32(out, static_cast<uint32_t>(block.size()));
+    out.insert(out.end(), block.begin(), block.end());
+    AppendLe32(out, static_cast<uint32_t>(package.size()));
+    out.insert(out.end(), package.begin(), package.end());
+    for (const auto& section : sections) {
+        AppendLe32(out, static_cast<uint32_t>(section.size()));
+        out.insert(out.end(), section.begin(), section.end());
+    }
+    return out;
+}
+
+inline std::string Md5Of(const std::vector<uint8_t>& bytes) {
+    std::string digest;
+    VerifyPackage(bytes.data(), bytes.size(), "-", digest);
+    return digest;
+}
+
+inline std::string WriteJson(const JValue& value) { return JWriter::write(value); }
+
+inline std::wstring RegString(HKEY root, const wchar_t* key, const wchar_t* name, REGSAM view = kRegView) {
+    HKEY h = nullptr;
+    std::wstring value;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ | view, &h) != ERROR_SUCCESS) return L"<no key>";
+    if (!ReadRegString(h, name, 1024, value)) value = L"<no value>";
+    RegCloseKey(h);
+    return value;
+}
+
+inline bool RegDword(HKEY root, const wchar_t* key, const wchar_t* name, uint32_t& value) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ | kRegView, &h) != ERROR_SUCCESS) return false;
+    const bool ok = ReadRegDword(h, name, value);
+    RegCloseKey(h);
+    return ok;
+}
+
+inline bool KeyExists(HKEY root, const wchar_t* key, REGSAM view = kRegView) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ | view, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+inline void SetUserDword(const wchar_t* name, DWORD value) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(h);
+}
+
+// Writes a string value under HKEY_LOCAL_MACHINE in the program's view.
+inline void SetMachineString(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | kRegView, nullptr, &h, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(h);
+}
+
+}  // namespace test
+}  // namespace quillo

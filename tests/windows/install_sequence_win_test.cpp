@@ -1,0 +1,544 @@
+// Whole installations and removals on a fresh Wine prefix: the sample
+// product's setup file (packed by mksetup) installed by RunInstall on an
+// install thread, checked on disk, in the registry and in the shell's
+// folders, then removed again by its own uninstaller through RunUninstall.
+// These tests change machine-wide state and run in a ctest entry of their own.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/AppendedBlock.h"
+#include "app/Base64.h"
+#include "app/SystemInfo.h"
+#include "app/TextCodec.h"
+#include "app/UninstallManifest.h"
+#include "install/Md5.h"
+#include "install/ProductRegistration.h"
+#include "install/Registry.h"
+#include "install/Shortcuts.h"
+#include "tests/windows/TestDialogs.h"
+#include "tests/windows/TestInstallFiles.h"
+#include "tests/windows/TestProgressWindow.h"
+#include "tests/windows/TestZip.h"
+
+namespace fs = std::filesystem;
+
+namespace quillo {
+namespace {
+
+using namespace test;
+
+std::vector<std::wstring> TempArchives() {
+    std::vector<std::wstring> names;
+    for (const auto& entry : fs::directory_iterator(TempFolder())) {
+        if (entry.path().extension() == L".zip") names.push_back(entry.path().filename().wstring());
+    }
+    return names;
+}
+
+std::vector<std::string> SampleRuns() {
+    std::vector<std::string> lines;
+    const std::vector<uint8_t> bytes = ReadBytes(TempFolder() + L"quillo-sample-runs.txt");
+    std::string line;
+    for (uint8_t b : bytes) {
+        if (b == '\n') {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(b);
+        }
+    }
+    return lines;
+}
+
+// Links that the sample's "Quillo 3" entries make.
+struct Links {
+    std::wstring desktop = LinkPathIn(CommonDesktopFolder(), L"Quillo 3");
+    std::wstring quickLaunch = LinkPathIn(QuickLaunchFolder(), L"Quillo 3");
+    std::wstring startMenu = StartMenuFolder() + L"\\Quillo.lnk";
+};
+
+class InstallSequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sample_ = EnvPath("QUILLO_SAMPLE_SETUP");
+        ASSERT_FALSE(sample_.empty()) << "QUILLO_SAMPLE_SETUP is not set";
+        ASSERT_EQ(ReadSetupImage(sample_, stub_), 0);
+        static int counter = 0;
+        root_ = L"C:\\Quillo Tests " + std::to_wstring(++counter);
+        installDir_ = root_ + L"\\Quillo 3";
+        // Windows has the Quick Launch folder; a fresh Wine prefix does not.
+        SHCreateDirectoryExW(nullptr, QuickLaunchFolder().c_str(), nullptr);
+        Clean();
+    }
+    void TearDown() override {
+        Clean();
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    static void Clean() {
+        HKEY parent = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_ALL_ACCESS | kRegView, &parent) ==
+            ERROR_SUCCESS) {
+            RegDeleteTreeW(parent, kUninstallEntryName);
+            RegCloseKey(parent);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+        const Links links;
+        DeleteFileW(links.desktop.c_str());
+        DeleteFileW(links.quickLaunch.c_str());
+        std::error_code ec;
+        fs::remove_all(StartMenuFolder(), ec);
+        fs::remove(ProductConfigFile(), ec);
+        fs::remove(TempFolder() + L"quillo-sample-runs.txt", ec);
+    }
+
+    // The run settings the options window would hand over for the sample.
+    void Prepare(TestProgressWindow& w, const std::wstring& folder) const {
+        w.installMode = 1;
+        w.installDir = folder;
+        w.packageDigest = stub_.block.get("md5").asString();
+        w.channel = stub_.block.get("channel").asInt();
+        w.extraPack = 0;
+        w.drivers64 = 1;
+    }
+
+    std::wstring SaveSetup(const std::vector<uint8_t>& bytes, const wchar_t* name) {
+        std::error_code ec;
+        fs::create_directories(root_, ec);
+        const std::wstring path = root_ + L"\\" + name;
+        WriteBytes(path, bytes);
+        return path;
+    }
+
+    std::wstring sample_, root_, installDir_;
+    SetupImage stub_;
+};
+
+TEST_F(InstallSequenceTest, FreshInstallPutsTheProductInPlace) {
+    TestProgressWindow w;
+    Prepare(w, installDir_);
+    ASSERT_EQ(w.Install(sample_), 0);
+
+    EXPECT_EQ(w.progress, (std::vector<int>{10, 60, 70, 75, 95, 100}));
+    EXPECT_EQ(w.doneCount, 1);
+    EXPECT_TRUE(w.failures.empty());
+    EXPECT_EQ(w.statuses(), (std::vector<std::wstring>{L"正在复制文件: 10%", L"正在创建桌面快捷方式: 65%",
+                                                        L"正在创建任务栏快捷方式: 75%",
+                                                        L"正在创建开始菜单快捷方式: 75%"}));
+    EXPECT_EQ(w.digest, stub_.block.get("md5").asString());
+    EXPECT_EQ(w.operation, 1);
+    EXPECT_EQ(w.buildNumber, 3100u);
+    EXPECT_EQ(w.lastRunPath, installDir_ + L"\\Quillo.exe");
+    EXPECT_EQ(w.installCommands.type(), JValue::Null);
+    EXPECT_TRUE(w.detectorLibrary.empty());  // "extrapack" is false in the sample
+
+    for (const wchar_t* file : {L"Quillo.exe", L"QuilloDaemon.exe", L"QuilloCore.dll", L"readme.txt",
+                                L"AppData\\Skins\\default.txt", L"Extensions\\QuilloBHO64.dll", L"unins000.exe"}) {
+        EXPECT_TRUE(Exists(installDir_ + L"\\" + file)) << file;
+    }
+    EXPECT_FALSE(Exists(installDir_ + L"\\x64"));
+
+    // The uninstaller: the setup file's image and the manifest.
+    const std::vector<uint8_t> uninstaller = ReadBytes(installDir_ + L"\\unins000.exe");
+    ASSERT_GT(uninstaller.size(), stub_.imageSize());
+    EXPECT_EQ(std::memcmp(uninstaller.data(), stub_.image(), stub_.imageSize()), 0);
+    JValue manifest;
+    ASSERT_TRUE(ReadAppendedBlock(installDir_ + L"\\unins000.exe", manifest));
+    EXPECT_EQ(manifest.get("mode").asInt(), 0);
+    EXPECT_EQ(manifest.get(kManifestFreshRoot).asInt(), 1);
+    EXPECT_EQ(ManifestRoot(manifest), installDir_);
+    EXPECT_EQ(manifest.get("channel").asInt(), 1);
+    EXPECT_EQ(WriteJson(manifest.get("uninstrun")), WriteJson(stub_.block.get("uninstrun")));
+    EXPECT_EQ(WriteJson(manifest.get("setup").get("shortcut")), WriteJson(stub_.block.get("shortcut")));
+    const std::vector<std::wstring> files = ManifestPaths(manifest, kManifestFiles);
+    // The architecture folder's files are listed where they landed, joined as
+    // the package names them.
+    EXPECT_NE(std::find(files.begin(), files.end(), installDir_ + L"/QuilloCore.dll"), files.end())
+        << WriteJson(manifest.get("files"));
+    const std::string text = WriteJson(manifest);
+    EXPECT_EQ(text.rfind("{\"channel\"", 0), 0u) << text;
+    EXPECT_EQ(text.find("\"uninstrun\""), text.rfind("\"uninstrun\"")) << text;
+
+    // Registration and shortcuts.
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"), installDir_ + L"\\unins000.exe");
+    uint32_t version = 0, channel = 0;
+    EXPECT_TRUE(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"Version", version));
+    EXPECT_EQ(version, 3100u);
+    EXPECT_TRUE(RegDword(HKEY_CURRENT_USER, kSettingsKey, L"Channel", channel));
+    EXPECT_EQ(channel, 1u);
+    const Links links;
+    EXPECT_TRUE(Exists(links.desktop));
+    EXPECT_TRUE(Exists(links.quickLaunch));
+    EXPECT_TRUE(Exists(links.startMenu));
+    // The first-install commands of the sample: none are listed, none run.
+    EXPECT_TRUE(SampleRuns().empty());
+}
+
+TEST_F(InstallSequenceTest, WithoutShortcutsTheBarSkipsTheirSteps) {
+    TestProgressWindow w;
+    Prepare(w, installDir_);
+    w.desktopShortcut = w.taskbarShortcut = w.startMenuShortcut = 0;
+    ASSERT_EQ(w.Install(sample_), 0);
+    EXPECT_EQ(w.progress, (std::vector<int>{10, 60, 75, 95, 100}));
+    EXPECT_EQ(w.statuses(), (std::vector<std::wstring>{L"正在复制文件: 10%"}));
+    const Links links;
+    EXPECT_FALSE(Exists(links.desktop));
+    EXPECT_FALSE(Exists(links.quickLaunch));
+    EXPECT_FALSE(Exists(StartMenuFolder()));
+    EXPECT_TRUE(Exists(installDir_ + L"\\Quillo.exe"));
+}
+
+TEST_F(InstallSequenceTest, BlockCommandsAndTheLastRunProgramFollowTheBlock) {
+    // instrun is handed to the progress window; instoptions run at once, but
+    // only while the product has no configuration file; no lastrun gives the
+    // folder itself.
+    JValue block = stub_.block;
+    JValue trimmed;
+    for (const char* key : {"mode", "channel", "shortcut", "uninstrun"}) trimmed[key] = block.get(key);
+    trimmed["instrun"][0] = "QuilloDaemon.exe /after";
+    trimmed["instoptions"][0] = "QuilloDaemon.exe /first";
+    trimmed["instoptions"][1] = "QuilloDaemon.exe /second";
+    const std::vector<uint8_t> package(stub_.package(), stub_.package() + stub_.packageSize);
+    trimmed["md5"] = Md5Of(package);
+    const std::wstring setup = SaveSetup(MakeSetupFile(stub_, WriteJson(trimmed), package), L"commands.exe");
+
+    TestProgressWindow w;
+    Prepare(w, installDir_);
+    ASSERT_EQ(w.Install(setup), 0);
+    EXPECT_EQ(w.lastRunPath, installDir_ + L"\\");
+    EXPECT_EQ(WriteJson(w.installCommands), "[\"QuilloDaemon.exe /after\"]\n");
+    // Started without waiting: give them a moment.
+    for (int i = 0; i < 100 && SampleRuns().size() < 2; ++i) Sleep(50);
+    std::vector<std::string> runs = SampleRuns();
+    std::sort(runs.begin(), runs.end());
+    EXPECT_EQ(runs, (std::vector<std::string>{"QuilloDaemon /first", "QuilloDaemon /second"}));
+
+    // With a configuration file in place they do not run again.
+    std::error_code ec;
+    fs::remove(TempFolder() + L"quillo-sample-runs.txt", ec);
+    fs::create_directories(fs::path(ProductConfigFile()).parent_path(), ec);
+    WriteText(ProductConfigFile(), "user settings");
+    TestProgressWindow again;
+    Prepare(again, installDir_);
+    ASSERT_EQ(again.Install(setup), 0);
+    Sleep(500);
+    EXPECT_TRUE(SampleRuns().empty());
+}
+
+TEST_F(InstallSequenceTest, InstallOverAnEarlierOneKeepsItsSettingsAndSkipsItsCleanUp) {
+    const std::wstring earlierDir = root_ + L"\\Earlier";
+    {
+        TestProgressWindow first;
+        Prepare(first, earlierDir);
+        first.channel = 7;
+        ASSERT_EQ(first.Install(sample_), 0);
+    }
+    ASSERT_TRUE(Exists(earlierDir + L"\\unins000.exe"));
+    SetUserDword(L"NoAutorunTray", 1);
+
+    TestProgressWindow w;
+    Prepare(w, installDir_);
+    ASSERT_EQ(w.channel, 1);
+    ASSERT_EQ(w.Install(sample_), 0);
+
+    EXPECT_EQ(w.operation, 3);
+    EXPECT_EQ(w.channel, 7);
+    EXPECT_EQ(w.noAutorunTray, 1);
+    EXPECT_FALSE(Exists(earlierDir)) << "the earlier installation is removed";
+    EXPECT_TRUE(SampleRuns().empty()) << "a replaced installation's clean-up commands do not run";
+    EXPECT_EQ(w.statuses().front(), L"正在卸载组件");
+
+    JValue manifest;
+    ASSERT_TRUE(ReadAppendedBlock(installDir_ + L"\\unins000.exe", manifest));
+    EXPECT_EQ(manifest.get("channel").asInt(), 7);
+    uint32_t channel = 0, tray = 0;
+    EXPECT_TRUE(RegDword(HKEY_CURRENT_USER, kSettingsKey, L"Channel", channel));
+    EXPECT_EQ(channel, 7u);
+    EXPECT_TRUE(RegDword(HKEY_CURRENT_USER, kSettingsKey, L"NoAutorunTray", tray));
+    EXPECT_EQ(tray, 1u);
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"), installDir_ + L"\\unins000.exe");
+    EXPECT_TRUE(Exists(LinkPathIn(CommonDesktopFolder(), L"Quillo 3")));
+}
+
+TEST_F(InstallSequenceTest, AnEarlierEntryWithoutItsUninstallerRemovesNothing) {
+    TestProgressWindow first;
+    Prepare(first, root_ + L"\\Earlier");
+    ASSERT_EQ(first.Install(sample_), 0);
+    ASSERT_TRUE(DeleteFileW((root_ + L"\\Earlier\\unins000.exe").c_str()));
+
+    TestProgressWindow w;
+    Prepare(w, installDir_);
+    ASSERT_EQ(w.Install(sample_), 0);
+    EXPECT_EQ(w.operation, 1);
+    EXPECT_TRUE(Exists(root_ + L"\\Earlier\\Quillo.exe"));
+}
+
+// Every way a setup file can fail, each on a clean machine: the code is
+// posted, and nothing is left behind but what the failure itself explains.
+TEST_F(InstallSequenceTest, FailingSetupFilesReportTheirCodeAndLeaveNothingBehind) {
+    const std::vector<uint8_t> package(stub_.package(), stub_.package() + stub_.packageSize);
+    const std::string md5 = Md5Of(package);
+    auto blockWith = [&](const std::string& digest) {
+        JValue block = stub_.block;
+        block["md5"] = digest;
+        return WriteJson(block);
+    };
+    const std::vector<uint8_t> good = MakeSetupFile(stub_, blockWith(md5), package);
+    const uint32_t O = stub_.offset;
+
+    // A ZIP whose second entry climbs out of the installation folder.
+    std::error_code ec;
+    fs::create_directories(root_, ec);
+    {
+        test::ZipBuilder zip(root_ + L"\\hostile.zip");
+        zip.Add("readme.txt", "fine");
+        zip.Add("../../Quillo Tests escaped.txt", "out");
+    }
+    const std::vector<uint8_t> hostile = ReadBytes(root_ + L"\\hostile.zip");
+    ASSERT_FALSE(hostile.empty());
+    const std::vector<uint8_t> notZip(4096, 0x5A);
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        int code;
+        bool tempArchiveLeft;
+    };
+    std::vector<Case> cases;
+    {
+        std::vector<uint8_t> f = good;
+        StoreLe32(f.data() + LoadLe32(f.data() + kLfanewOffset) - 4, 0);
+        cases.push_back({"locator 0", f, 1, false});
+    }
+    {
+        std::vector<uint8_t> f = good;
+        StoreLe32(f.data() + O, static_cast<uint32_t>(f.size()));
+        cases.push_back({"block length beyond the file", f, 3, false});
+    }
+    {
+        std::string broken = blockWith(md5);
+        broken[broken.size() / 2] = '{';
+        cases.push_back({"block not JSON", MakeSetupFile(stub_, broken, package), 4, false});
+    }
+    {
+        std::vector<uint8_t> f = good;
+        const uint32_t L = LoadLe32(f.data() + O);
+        StoreLe32(f.data() + O + 4 + L, static_cast<uint32_t>(package.size() + 1));
+        cases.push_back({"package beyond the file", f, 5, false});
+    }
+    cases.push_back({"digest wrong", MakeSetupFile(stub_, blockWith(Md5Of(notZip)), package), 9, true});
+    cases.push_back({"digest missing", MakeSetupFile(stub_, blockWith(""), package), 9, true});
+    cases.push_back({"not a ZIP", MakeSetupFile(stub_, blockWith(Md5Of(notZip)), notZip), 7, false});
+    cases.push_back({"entry escapes", MakeSetupFile(stub_, blockWith(Md5Of(hostile)), hostile), 8, false});
+
+    DialogAnswerer answerer(IDOK);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Clean();
+        const std::wstring setup = SaveSetup(c.file, L"failing.exe");
+        const std::vector<std::wstring> archivesBefore = TempArchives();
+        TestProgressWindow w;
+        Prepare(w, installDir_);
+        SetupImage image;  // the digest the startup reads from the block
+        w.packageDigest = ReadSetupImage(setup, image) == 0 ? image.block.get("md5").asString() : std::string();
+        EXPECT_EQ(w.Install(setup), c.code);
+        EXPECT_EQ(w.failures, std::vector<int>{c.code});
+        EXPECT_EQ(w.doneCount, 0);
+        EXPECT_FALSE(Exists(installDir_)) << "nothing unpacked stays";
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        EXPECT_FALSE(Exists(LinkPathIn(CommonDesktopFolder(), L"Quillo 3")));
+        EXPECT_FALSE(Exists(StartMenuFolder()));
+        EXPECT_FALSE(Exists(L"C:\\Quillo Tests escaped.txt"));
+        std::vector<std::wstring> added;
+        for (const std::wstring& name : TempArchives()) {
+            if (std::find(archivesBefore.begin(), archivesBefore.end(), name) == archivesBefore.end())
+                added.push_back(name);
+        }
+        // A package that fails its digest check stays in the temporary folder.
+        EXPECT_EQ(added.size(), c.tempArchiveLeft ? 1u : 0u);
+        for (const std::wstring& name : added) DeleteFileW((TempFolder() + name).c_str());
+    }
+    EXPECT_EQ(answerer.seen().size(), 1u) << "only the hostile entry asks anything";
+
+    // A temporary folder that cannot be written: code 6, nothing else happens.
+    Clean();
+    const std::wstring setup = SaveSetup(good, L"good.exe");
+    wchar_t savedTmp[MAX_PATH] = {}, savedTemp[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", L"C:\\no such folder\\temp");
+    SetEnvironmentVariableW(L"TEMP", L"C:\\no such folder\\temp");
+    TestProgressWindow w;
+    Prepare(w, installDir_);
+    const int code = w.Install(setup);
+    SetEnvironmentVariableW(L"TMP", savedTmp);
+    SetEnvironmentVariableW(L"TEMP", savedTemp);
+    EXPECT_EQ(code, 6);
+    EXPECT_EQ(w.failures, std::vector<int>{6});
+    EXPECT_FALSE(Exists(installDir_));
+}
+
+TEST_F(InstallSequenceTest, UninstallRemovesWhatWasInstalledAfterTheCleanUpCommands) {
+    {
+        TestProgressWindow w;
+        Prepare(w, installDir_);
+        w.channel = 5;
+        ASSERT_EQ(w.Install(sample_), 0);
+    }
+    // The uninstaller runs from its copy in the temporary folder.
+    const std::wstring copy = TempFolder() + L"QuilloUninstallCopy.exe";
+    ASSERT_TRUE(CopyFileW((installDir_ + L"\\unins000.exe").c_str(), copy.c_str(), FALSE));
+
+    TestProgressWindow u;
+    u.installMode = 0;
+    ASSERT_TRUE(u.Uninstall(copy));
+    DeleteFileW(copy.c_str());
+
+    // Each clean-up command ran to its end, in order, before anything went.
+    EXPECT_EQ(SampleRuns(), (std::vector<std::string>{"QuilloDaemon /up (begins)", "QuilloDaemon /up",
+                                                      "QuilloDaemon /uipa (begins)", "QuilloDaemon /uipa",
+                                                      "QuilloDaemon /uapk (begins)", "QuilloDaemon /uapk",
+                                                      "QuilloDaemon /ud (begins)", "QuilloDaemon /ud"}));
+    EXPECT_EQ(u.statuses(), (std::vector<std::wstring>{L"正在卸载组件", L"正在删除快捷方式: 90%", L"正在删除文件",
+                                                        L"正在清理注册表"}));
+    EXPECT_TRUE(u.progress.empty());
+    EXPECT_EQ(u.finishCalls, 0) << "only the uninstaller's own file hands over";
+    EXPECT_EQ(u.buildNumber, 3100u);
+    EXPECT_EQ(u.channel, 5);
+
+    EXPECT_FALSE(Exists(installDir_));
+    const Links links;
+    EXPECT_FALSE(Exists(links.desktop));
+    EXPECT_FALSE(Exists(links.quickLaunch));
+    EXPECT_FALSE(Exists(StartMenuFolder()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    uint32_t channel = 0;
+    EXPECT_TRUE(RegDword(HKEY_CURRENT_USER, kSettingsKey, L"Channel", channel)) << "the user's settings stay";
+    EXPECT_EQ(channel, 5u);
+}
+
+TEST_F(InstallSequenceTest, UninstallFromAFolderThatHeldTheUsersFilesTakesOnlyTheProduct) {
+    // The user picked a folder of their own.
+    std::error_code ec;
+    fs::create_directories(installDir_ + L"\\AppData\\Skins", ec);
+    WriteText(installDir_ + L"\\my notes.txt", "mine");
+    WriteText(installDir_ + L"\\AppData\\Skins\\my skin.txt", "mine too");
+    {
+        TestProgressWindow w;
+        Prepare(w, installDir_);
+        ASSERT_EQ(w.Install(sample_), 0);
+    }
+    JValue manifest;
+    ASSERT_TRUE(ReadAppendedBlock(installDir_ + L"\\unins000.exe", manifest));
+    EXPECT_EQ(manifest.get(kManifestFreshRoot).asInt(), 0);
+    const std::vector<std::wstring> listed = ManifestPaths(manifest, kManifestFolders);
+    ASSERT_NE(std::find(listed.begin(), listed.end(), installDir_), listed.end()) << "the folder is listed";
+
+    const std::wstring copy = TempFolder() + L"QuilloUninstallCopy.exe";
+    ASSERT_TRUE(CopyFileW((installDir_ + L"\\unins000.exe").c_str(), copy.c_str(), FALSE));
+    TestProgressWindow u;
+    u.installMode = 0;
+    ASSERT_TRUE(u.Uninstall(copy));
+
+    EXPECT_TRUE(Exists(installDir_ + L"\\my notes.txt"));
+    EXPECT_TRUE(Exists(installDir_ + L"\\AppData\\Skins\\my skin.txt"));
+    for (const wchar_t* file : {L"Quillo.exe", L"QuilloCore.dll", L"readme.txt", L"AppData\\Skins\\default.txt",
+                                L"Extensions\\QuilloBHO64.dll", L"unins000.exe"}) {
+        EXPECT_FALSE(Exists(installDir_ + L"\\" + file)) << file;
+    }
+    EXPECT_FALSE(Exists(installDir_ + L"\\Extensions")) << "a folder left empty goes";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+    // The same manifest without the member is removed folder by folder, as
+    // uninstallers written before it did.
+    {
+        TestProgressWindow w;
+        Prepare(w, installDir_);
+        ASSERT_EQ(w.Install(sample_), 0);
+    }
+    ASSERT_TRUE(ReadAppendedBlock(installDir_ + L"\\unins000.exe", manifest));
+    JValue legacy;
+    for (const char* key : {"channel", "files", "folders", "mode", "setup", "uninstrun"})
+        legacy[key] = manifest.get(key);
+    SetupImage image;
+    ASSERT_EQ(ReadSetupImage(sample_, image), 0);
+    ASSERT_TRUE(WriteUninstaller(copy, image.image(), image.imageSize(), legacy));
+    TestProgressWindow again;
+    again.installMode = 0;
+    ASSERT_TRUE(again.Uninstall(copy));
+    DeleteFileW(copy.c_str());
+    EXPECT_FALSE(Exists(installDir_));
+}
+
+// However a manifest was made, removal keeps the system's and the users'
+// folders; a folder that is none of them still goes.
+TEST_F(InstallSequenceTest, ProtectedFoldersSurviveAnyManifest) {
+    const std::wstring documents = SpecialFolder(CSIDL_PERSONAL);
+    const std::wstring profile = SpecialFolder(CSIDL_PROFILE);
+    const std::wstring profiles = fs::path(profile).parent_path().wstring();
+    const std::wstring otherUser = profiles + L"\\Other User";
+    const std::wstring appData = SpecialFolder(CSIDL_APPDATA);
+    const std::wstring programFiles = ProgramFilesFolder();
+    ASSERT_FALSE(documents.empty() || profile.empty() || appData.empty() || programFiles.empty());
+    std::error_code ec;
+    fs::create_directories(otherUser, ec);
+    fs::create_directories(root_ + L"\\decoy", ec);
+    const std::vector<std::wstring> markers = {documents + L"\\QuilloMarker.txt", otherUser + L"\\QuilloMarker.txt",
+                                               appData + L"\\QuilloMarker.txt", programFiles + L"\\QuilloMarker.txt",
+                                               profile + L"\\QuilloMarker.txt"};
+    for (const std::wstring& marker : markers) WriteText(marker, "keep");
+    WriteText(root_ + L"\\decoy\\product.dat", "go");
+
+    JValue manifest;
+    manifest["mode"] = 0;
+    manifest["setup"]["root"] = Base64Encode("C:\\");
+    int i = 0;
+    for (const std::wstring& folder :
+         {documents, otherUser, fs::path(appData).parent_path().wstring(), documents + L"\\..", profile, profiles,
+          programFiles, std::wstring(L"c:/WINDOWS/"), std::wstring(L"C:\\windows\\system32"),
+          std::wstring(L"C:\\"), std::wstring(L"C:"), root_ + L"\\decoy", TempFolder()}) {
+        manifest["folders"][i++] = Base64Encode(WideToUtf8(folder));
+    }
+    const std::wstring uninstaller = root_ + L"\\hostile.exe";
+    ASSERT_TRUE(WriteUninstaller(uninstaller, stub_.image(), stub_.imageSize(), manifest));
+    TestProgressWindow u;
+    u.installMode = 1;
+    ASSERT_TRUE(u.Uninstall(uninstaller));
+
+    for (const std::wstring& marker : markers) EXPECT_TRUE(Exists(marker)) << WideToUtf8(marker);
+    EXPECT_TRUE(Exists(L"C:\\windows\\system32\\kernel32.dll"));
+    EXPECT_TRUE(Exists(TempFolder()));
+    EXPECT_FALSE(Exists(root_ + L"\\decoy"));
+    for (const std::wstring& marker : markers) DeleteFileW(marker.c_str());
+    fs::remove_all(otherUser, ec);
+}
+
+TEST_F(InstallSequenceTest, UnreadableManifestsRemoveNothing) {
+    TestProgressWindow u;
+    u.installMode = 0;
+    EXPECT_FALSE(u.Uninstall(root_ + L"\\missing.exe"));
+    // A manifest without an installation folder.
+    std::error_code ec;
+    fs::create_directories(root_, ec);
+    JValue manifest;
+    manifest["mode"] = 0;
+    manifest["folders"][0] = Base64Encode(WideToUtf8(root_));
+    ASSERT_TRUE(WriteUninstaller(root_ + L"\\noroot.exe", stub_.image(), stub_.imageSize(), manifest));
+    EXPECT_FALSE(u.Uninstall(root_ + L"\\noroot.exe"));
+    EXPECT_TRUE(Exists(root_ + L"\\noroot.exe"));
+    EXPECT_TRUE(u.statuses().empty());
+}
+
+}  // namespace
+}  // namespace quillo
