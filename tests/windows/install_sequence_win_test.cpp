@@ -481,6 +481,43 @@ TEST_F(InstallSequenceTest, UninstallFromAFolderThatHeldTheUsersFilesTakesOnlyTh
     EXPECT_FALSE(Exists(installDir_));
 }
 
+TEST_F(InstallSequenceTest, UninstallEndsTheProgramsThatHoldTheProductsFilesWithoutAsking) {
+    {
+        TestProgressWindow w;
+        Prepare(w, installDir_);
+        ASSERT_EQ(w.Install(sample_), 0);
+    }
+    // A program of the product still runs from the installation folder.
+    const std::wstring holder = installDir_ + L"\\Holder.exe";
+    ASSERT_TRUE(CopyFileW(ModuleFilePath().c_str(), holder.c_str(), FALSE));
+    std::wstring line = L"\"" + holder + L"\" --gtest_filter=ExtractionHelper.DISABLED_HoldFile "
+                        L"--gtest_also_run_disabled_tests";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(holder.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    Sleep(1500);  // let it load
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
+
+    JValue manifest;
+    ASSERT_TRUE(ReadAppendedBlock(installDir_ + L"\\unins000.exe", manifest));
+    AppendManifestPath(manifest, kManifestFiles, holder);
+    const std::wstring copy = TempFolder() + L"QuilloUninstallCopy.exe";
+    ASSERT_TRUE(WriteUninstaller(copy, stub_.image(), stub_.imageSize(), manifest));
+    DialogAnswerer answerer(IDNO);
+    TestProgressWindow u;
+    u.installMode = 1;  // no clean-up commands: only the holder is in the way
+    ASSERT_TRUE(u.Uninstall(copy));
+    DeleteFileW(copy.c_str());
+
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 5000), WAIT_OBJECT_0) << "the holder was ended";
+    TerminateProcess(pi.hProcess, 0);
+    CloseHandle(pi.hProcess);
+    EXPECT_TRUE(answerer.seen().empty()) << "removal asks nothing";
+    EXPECT_FALSE(Exists(installDir_));
+}
+
 // However a manifest was made, removal keeps the system's and the users'
 // folders; a folder that is none of them still goes.
 TEST_F(InstallSequenceTest, ProtectedFoldersSurviveAnyManifest) {
