@@ -1,11 +1,8 @@
 // Process entry of the setup program and the uninstaller.
 #include <windows.h>
 
-#include "app/Startup.h"
+#include "screens/CHApp.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    // The screens build on these settings; until they exist the program ends
-    // once the startup decisions are taken.
-    quillo::RunStartup(nullptr);
-    return 0;
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand) {
+    return quillo::RunApplication(instance, previous, commandLine, showCommand);
 }

@@ -6,6 +6,8 @@ set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BASE="${QUILLO_WINE_BASE:-$ROOT/build/wine/base}"
 export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+# Statistics go to a closed local port unless a test names its own server.
+export QUILLO_STAT_SERVER="${QUILLO_STAT_SERVER:-127.0.0.1:9}"
 
 if [ -n "${QUILLO_WINE_PREFIX:-}" ]; then
   export WINEPREFIX="$QUILLO_WINE_PREFIX"

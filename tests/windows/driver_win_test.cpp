@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -222,6 +223,8 @@ TEST_F(DriverTest, AQuietDriverStepReportsItsOutcomeToTheStatisticsServer) {
     ASSERT_TRUE(server.listening());
     server.Serve({ScriptedReply{{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}}});
     const std::string address = "127.0.0.1:" + std::to_string(server.port());
+    const char* previous = std::getenv("QUILLO_STAT_SERVER");
+    const std::string saved = previous ? previous : "";
     _putenv_s("QUILLO_STAT_SERVER", address.c_str());
 
     TestProgressWindow w;
@@ -234,7 +237,7 @@ TEST_F(DriverTest, AQuietDriverStepReportsItsOutcomeToTheStatisticsServer) {
     DialogAnswerer answerer(IDYES);
     DriverStep(w);
     w.Pump();
-    _putenv_s("QUILLO_STAT_SERVER", "");
+    _putenv_s("QUILLO_STAT_SERVER", saved.c_str());
 
     EXPECT_EQ(w.driverResult, 1);
     EXPECT_TRUE(answerer.seen().empty()) << "a quiet run asks nothing";

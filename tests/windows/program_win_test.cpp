@@ -1,5 +1,6 @@
 // The setup program started as a user would start it: its rejection of files
-// without a usable block, seen through the message box it shows.
+// without a usable block, seen through the message box it shows, and the
+// options screen of a usable one.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -128,13 +129,57 @@ TEST(SetupProgramEndToEnd, FilesWithoutAUsableBlockAreRejectedWithTheMessage) {
     }
 }
 
-TEST(SetupProgramEndToEnd, AUsableBlockShowsNoRejection) {
+struct MainWindowSearch {
+    DWORD pid;
+    HWND main;
+    HWND dialog;
+};
+
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<MainWindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != search->pid) return TRUE;
+    wchar_t cls[64] = {}, title[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    GetWindowTextW(hwnd, title, 64);
+    if (lstrcmpW(cls, L"#32770") == 0) search->dialog = hwnd;
+    if (lstrcmpW(cls, L"CHWindow") == 0 && lstrcmpW(title, L"Corvane") == 0 && IsWindowVisible(hwnd)) search->main = hwnd;
+    return TRUE;
+}
+
+TEST(SetupProgramEndToEnd, AUsableBlockOpensTheOptionsScreenAndItsCloseCommandEndsTheProgram) {
     const std::vector<uint8_t> image = ProgramImage();
     ASSERT_FALSE(image.empty());
     // "mode" present is all the startup asks for; the rest is checked by the install.
-    const MessageBoxSeen seen = RunAndAnswer(WriteVariant(L"mode-only.exe", WithBlock(image, "{\"mode\":\"1\"}")));
-    EXPECT_FALSE(seen.shown) << WideToUtf8(seen.text);
-    EXPECT_EQ(seen.exitCode, 0u);
+    const std::wstring path = WriteVariant(L"mode-only.exe", WithBlock(image, "{\"mode\":\"1\"}"));
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring commandLine = L"\"" + path + L"\"";
+    ASSERT_TRUE(CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    MainWindowSearch search{pi.dwProcessId, nullptr, nullptr};
+    for (int i = 0; i < 600 && !search.main && !search.dialog; ++i) {
+        Sleep(50);
+        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
+    }
+    EXPECT_EQ(search.dialog, nullptr) << "no message box";
+    ASSERT_NE(search.main, nullptr) << "the options screen is shown";
+    RECT rect = {};
+    GetWindowRect(search.main, &rect);
+    EXPECT_EQ(rect.right - rect.left, 610);
+    EXPECT_EQ(rect.bottom - rect.top, 430) << "folded";
+    EXPECT_TRUE(GetWindowLongW(search.main, GWL_EXSTYLE) & WS_EX_LAYERED);
+    PostMessageW(search.main, WM_COMMAND, 1000, 0);
+    if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_TIMEOUT) {
+        TerminateProcess(pi.hProcess, 99);
+        ADD_FAILURE() << "the close command did not end the program";
+    }
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
 }
 
 }  // namespace

@@ -1,0 +1,152 @@
+#include "screens/CUninstallWnd.h"
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "net/Statistics.h"
+#include "screens/WebPages.h"
+#include "ui/ControlFactory.h"
+#include "ui/UIButton.h"
+#include "ui/UILabel.h"
+
+namespace quillo {
+namespace {
+
+const wchar_t* const kReasons[5] = {L"Quillo出现问题，我需要重装", L"界面不好看", L"操作不方便", L"资源太少",
+                                    L"产品不稳定，经常出错(程序崩溃，功能异常等)"};
+const wchar_t* const kTextLabels[4] = {L"功能不全，没有我想要的功能:", L"无法连接/不支持我的设备，机型是:",
+                                       L"我已有其它更好的同类产品，比如:", L"其它原因:"};
+constexpr int kFirstEditId = 2001;
+
+UILabel* Label(UIResource* resource, UIObject* parent, const std::string& path, const wchar_t* text) {
+    auto* label = static_cast<UILabel*>(CreateControl(kKindLabel, resource, parent, path));
+    if (label) label->SetText(text);
+    return label;
+}
+
+}  // namespace
+
+LRESULT CPopWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = UIFrameWindow::OnCreate(wParam, lParam);
+    SetWindowSize(kFormWidth, kFormHeight);
+    CenterWindow();
+    SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+    return result;
+}
+
+int CPopWnd::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
+    const int result = UIFrameWindow::LoadSkin(resource, path, parentNode);
+    for (int i = 0; i < 5; ++i) {
+        reasonChecks[i] = static_cast<UICheckBox*>(
+            CreateControl(kKindCheckBox, resource, this, "FloatWnd/Check" + std::to_string(i + 1)));
+        if (reasonChecks[i]) reasonChecks[i]->SetText(kReasons[i]);
+    }
+    for (int i = 0; i < 4; ++i) Label(resource, this, "FloatWnd/Labeltag" + std::to_string(i + 1), kTextLabels[i]);
+    for (int i = 0; i < 4; ++i) {
+        auto* edit = new CXEditCtrl();
+        edit->LoadSkin(resource, "FloatWnd/EditBox" + std::to_string(i + 1), nullptr);
+        AddChild(edit);
+        edit->SetControlId(kFirstEditId + i);
+        textEdits[i] = edit;
+    }
+    textEdits[3]->SetMultiLine(true);
+    textEdits[3]->Invalidate(nullptr);
+    return result;
+}
+
+void CPopWnd::SendFeedback() {
+    std::vector<int> reasons;
+    if (reasonChecks[0]) {
+        for (int i = 0; i < 5; ++i) {
+            if (reasonChecks[i] && reasonChecks[i]->checked()) reasons.push_back(i + 1);
+        }
+    }
+    std::vector<std::wstring> texts;
+    for (CXEditCtrl* edit : textEdits) {
+        if (!edit) continue;
+        const std::wstring text = edit->GetText();
+        if (!text.empty()) texts.push_back(text);
+    }
+    SendFeedbackReport(reasons, texts);
+}
+
+CUninstallWnd::~CUninstallWnd() {
+    if (feedbackForm) {
+        if (feedbackForm->IsWindowValid()) DestroyWindow(feedbackForm->hwnd());
+        delete feedbackForm;
+        feedbackForm = nullptr;
+    }
+}
+
+LRESULT CUninstallWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = UIFrameWindow::OnCreate(wParam, lParam);
+    MakeLayered();
+    SetWindowSize(656, 460);
+    CenterWindow();
+    if (!feedbackForm) {
+        feedbackForm = new CPopWnd();
+        feedbackForm->Create(hwnd_, 0, 0, kFormWidth, kFormHeight, WS_POPUP | WS_VISIBLE, 0, L"");
+        feedbackForm->Show(false);
+    }
+    return result;
+}
+
+int CUninstallWnd::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
+    const int result = UIFrameWindow::LoadSkin(resource, path, parentNode);
+    Label(resource, this, "UninstalledWindow/Label2", L"卸载");
+    CreateControl(kKindPane, resource, this, "UninstalledWindow/Panel1");
+    CreateControl(kKindPane, resource, this, "UninstalledWindow/Panel2");
+    if (auto* ok = static_cast<UIButton*>(CreateControl(kKindButton, resource, this, "UninstalledWindow/ButtonOK")))
+        ok->SetText(L"完成");
+    Label(resource, this, "UninstalledWindow/LabelTKS", L"感谢您宝贵的建议");
+    if (feedbackForm) feedbackForm->LoadSkin(resource, "FloatWnd", nullptr);
+    return result;
+}
+
+LRESULT CUninstallWnd::OnShowWindow(WPARAM wParam, LPARAM lParam) {
+    if (feedbackForm && feedbackForm->IsWindowValid()) {
+        if (wParam) {
+            SetWindowPos(feedbackForm->hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+        } else {
+            feedbackForm->Show(false);
+        }
+    }
+    return UIFrameWindow::OnShowWindow(wParam, lParam);
+}
+
+LRESULT CUninstallWnd::OnWindowPosChanged(WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = UIFrameWindow::OnWindowPosChanged(wParam, lParam);
+    if (feedbackForm && feedbackForm->IsWindowValid()) {
+        RECT window;
+        GetWindowRect(hwnd_, &window);
+        SetWindowPos(feedbackForm->hwnd(), nullptr, window.left + kFormOffsetX, window.top + kFormOffsetY, kFormWidth,
+                     kFormHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return result;
+}
+
+LRESULT CUninstallWnd::OnCommand(WPARAM wParam, LPARAM) {
+    switch (LOWORD(wParam)) {
+        case 1000:
+        case kCommandUninstalledDone:
+            Finish();
+        case kCommandFeedbackPage:
+            ShellExecuteW(nullptr, L"open", kUninstallFeedbackPage, nullptr, nullptr, SW_SHOW);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+LRESULT CUninstallWnd::OnClose(WPARAM, LPARAM) { Finish(); }
+
+void CUninstallWnd::Finish() {
+    Show(false);
+    if (feedbackForm) feedbackForm->SendFeedback();
+    TerminateProcess(GetCurrentProcess(), 0);
+    ExitProcess(0);
+}
+
+}  // namespace quillo
