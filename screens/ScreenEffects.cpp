@@ -16,6 +16,7 @@ void FadeOutAndShrink(UIObject& window) {
 
 void ShowTopMost(UIObject& window) {
     if (window.IsWindowValid()) {
+        ShowWindow(window.hwnd(), SW_SHOW);
         SetWindowPos(window.hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
     }
 }

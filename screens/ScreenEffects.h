@@ -10,7 +10,8 @@ namespace quillo {
 // to 1 x 1 pixel at its place and is redrawn.
 void FadeOutAndShrink(UIObject& window);
 
-// Shows the window top-most (HWND_TOPMOST, no move, no size).
+// Shows the window (SW_SHOW) and makes it top-most (HWND_TOPMOST, no move,
+// no size).
 void ShowTopMost(UIObject& window);
 
 }  // namespace quillo

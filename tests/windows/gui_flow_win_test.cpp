@@ -1,0 +1,516 @@
+// The setup program and its uninstaller driven through their screens, as a
+// user drives them: commands and clicks posted to the real windows of the
+// real program (the sample product's setup file), results checked on disk,
+// in the registry, in the product's own records and at a loopback statistics
+// server. These tests change machine-wide state and run in a ctest entry of
+// their own.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/Base64.h"
+#include "app/SystemInfo.h"
+#include "app/TextCodec.h"
+#include "install/ProductRegistration.h"
+#include "install/Shortcuts.h"
+#include "screens/CHSuccessWnd.h"
+#include "tests/shared/RangeServer.h"
+#include "tests/windows/TestInstallFiles.h"
+#include "tests/windows/TestSetupRun.h"
+#include "ui/CHWindow.h"
+#include "ui/UIResource.h"
+
+namespace fs = std::filesystem;
+
+namespace quillo {
+namespace {
+
+using namespace test;
+
+// Element places on the options screen (client coordinates, folded layout;
+// the bottom row moves down by 200 when unfolded).
+constexpr POINT kInstallButton = {305, 271};
+constexpr POINT kAgreeBox = {57, 397};
+constexpr POINT kOptionButton = {500, 397};
+constexpr POINT kPathEdit = {300, 373};
+constexpr POINT kDesktopBox = {135, 423};
+
+std::vector<std::string> Lines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (uint8_t b : ReadBytes(path)) {
+        if (b == '\n') {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(b);
+        }
+    }
+    return lines;
+}
+
+std::wstring SampleRunsFile() { return TempFolder() + L"quillo-sample-runs.txt"; }
+std::wstring DetectorCallsFile() { return TempFolder() + L"quillo-detector-calls.txt"; }
+
+// The request lines the statistics server received.
+std::vector<std::string> RequestLines(const RangeServer& server) {
+    std::vector<std::string> lines;
+    for (const std::string& request : server.requests()) lines.push_back(request.substr(0, request.find("\r\n")));
+    return lines;
+}
+
+bool AnyContains(const std::vector<std::string>& lines, const std::string& part) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+class SetupGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sample_ = EnvPath("QUILLO_SAMPLE_SETUP");
+        ASSERT_FALSE(sample_.empty()) << "QUILLO_SAMPLE_SETUP is not set";
+        ASSERT_EQ(ReadSetupImage(sample_, stub_), 0);
+        static int counter = 0;
+        root_ = L"C:\\Gui Tests " + std::to_wstring(++counter);
+        std::error_code ec;
+        fs::create_directories(root_, ec);
+        SHCreateDirectoryExW(nullptr, QuickLaunchFolder().c_str(), nullptr);
+        Clean();
+        const std::string address = "127.0.0.1:" + std::to_string(stats_.port());
+        _putenv_s("QUILLO_STAT_SERVER", address.c_str());
+    }
+    void TearDown() override {
+        Clean();
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+        _putenv_s("QUILLO_STAT_SERVER", "127.0.0.1:9");
+    }
+
+    static void Clean() {
+        HKEY parent = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_ALL_ACCESS | kRegView, &parent) ==
+            ERROR_SUCCESS) {
+            RegDeleteTreeW(parent, kUninstallEntryName);
+            RegCloseKey(parent);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+        DeleteFileW(LinkPathIn(CommonDesktopFolder(), L"Quillo 3").c_str());
+        DeleteFileW(LinkPathIn(QuickLaunchFolder(), L"Quillo 3").c_str());
+        std::error_code ec;
+        fs::remove_all(StartMenuFolder(), ec);
+        fs::remove(SampleRunsFile(), ec);
+        fs::remove(DetectorCallsFile(), ec);
+    }
+
+    // The sample's setup file with another block or package.
+    std::wstring Variant(const wchar_t* name, JValue block, const std::vector<uint8_t>& package,
+                         const std::vector<std::vector<uint8_t>>& sections = {}) {
+        block["md5"] = Md5Of(package);
+        const std::wstring path = root_ + L"\\" + name;
+        WriteBytes(path, MakeSetupFile(stub_, WriteJson(block), package, sections));
+        return path;
+    }
+    std::vector<uint8_t> Package() const { return {stub_.package(), stub_.package() + stub_.packageSize}; }
+
+    // Waits for the success screen of a run started at the options screen.
+    ScreenWindow InstallToSuccess(SetupRun& run) {
+        const ScreenWindow main = run.Main();
+        EXPECT_TRUE(main.hwnd);
+        Command(main, 1001);
+        return run.Visible(2, 60000);
+    }
+
+    std::wstring sample_, root_;
+    SetupImage stub_;
+    RangeServer stats_{""};
+};
+
+TEST_F(SetupGuiTest, FirstInstallWithEveryOptionEndsByStartingTheProduct) {
+    SetupRun run;
+    ASSERT_TRUE(run.Start(sample_, L"/D \"" + root_ + L"\""));
+    const ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd) << "the options screen";
+    EXPECT_EQ(main.width(), 610);
+    EXPECT_EQ(main.height(), 430);
+    Command(main, 1001);
+    const ScreenWindow success = run.Visible(2, 60000);
+    ASSERT_TRUE(success.hwnd) << "the success screen";
+    EXPECT_EQ(success.width(), 610);
+    EXPECT_EQ(success.height(), 430);
+    // The options window stays as a faded 1 x 1 window; the progress window is hidden.
+    const ScreenWindow faded = run.Main(false);
+    EXPECT_EQ(faded.width(), 1);
+    EXPECT_FALSE(run.Visible(1, 0).hwnd);
+
+    const std::wstring folder = root_ + L"\\Quillo 3";
+    EXPECT_TRUE(Exists(folder + L"\\Quillo.exe"));
+    EXPECT_TRUE(Exists(folder + L"\\unins000.exe"));
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"), folder + L"\\unins000.exe");
+    EXPECT_TRUE(Exists(LinkPathIn(CommonDesktopFolder(), L"Quillo 3")));
+    EXPECT_TRUE(Exists(LinkPathIn(QuickLaunchFolder(), L"Quillo 3")));
+    EXPECT_TRUE(Exists(StartMenuFolder() + L"\\Quillo.lnk"));
+    const std::vector<std::string> events = RequestLines(stats_);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NE(events[0].find("GET /clt_v2_set?"), std::string::npos) << events[0];
+    EXPECT_NE(events[0].find("&op=1&"), std::string::npos) << events[0];
+    EXPECT_EQ(events[0].find("&e="), std::string::npos) << events[0];
+
+    Command(success, 2001);  // "立即体验"
+    EXPECT_EQ(run.ExitCode(), 0u);
+    for (int i = 0; i < 100 && Lines(SampleRunsFile()).empty(); ++i) Sleep(50);
+    EXPECT_EQ(Lines(SampleRunsFile()), std::vector<std::string>{"Quillo"}) << "the product was started";
+}
+
+TEST_F(SetupGuiTest, ChangedOptionsAreWhatGetsInstalled) {
+    SetupRun run;
+    ASSERT_TRUE(run.Start(sample_));
+    ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd);
+    Click(main, kOptionButton.x, kOptionButton.y);
+    main = run.Main();
+    ASSERT_EQ(main.height(), 630) << "unfolded";
+    Click(main, kDesktopBox.x, kDesktopBox.y);  // no desktop shortcut
+    Click(main, kPathEdit.x, kPathEdit.y);
+    Key(main.hwnd, VK_END);
+    for (int i = 0; i < 120; ++i) Key(main.hwnd, VK_BACK);
+    // The path field takes no blanks from the keyboard (pasted or picked
+    // folders may have them).
+    const std::wstring folder = L"C:\\GuiTyped\\MeinOrdner";
+    Type(main.hwnd, folder + L" ");
+    Click(main, kInstallButton.x, kInstallButton.y);
+    const ScreenWindow success = run.Visible(2, 60000);
+    ASSERT_TRUE(success.hwnd);
+
+    EXPECT_TRUE(Exists(folder + L"\\Quillo.exe"))
+        << "the typed folder is used as it is; installed into "
+        << WideToUtf8(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"));
+    EXPECT_FALSE(Exists(LinkPathIn(CommonDesktopFolder(), L"Quillo 3")));
+    EXPECT_TRUE(Exists(LinkPathIn(QuickLaunchFolder(), L"Quillo 3")));
+    Command(success, 1000);
+    EXPECT_EQ(run.ExitCode(), 0u);
+    EXPECT_TRUE(Lines(SampleRunsFile()).empty()) << "closing does not start the product";
+    std::error_code ec;
+    fs::remove_all(L"C:\\GuiTyped", ec);
+}
+
+TEST_F(SetupGuiTest, FolderWithoutADriveIsRefusedWithTheMessage) {
+    SetupRun run;
+    ASSERT_TRUE(run.Start(sample_));
+    ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd);
+    Command(main, 1009);
+    main = run.Main();
+    Click(main, kPathEdit.x, kPathEdit.y);
+    Key(main.hwnd, VK_END);
+    for (int i = 0; i < 120; ++i) Key(main.hwnd, VK_BACK);
+    Type(main.hwnd, L"relative\\folder");
+    Command(main, 1001);
+    const SeenBox box = run.AnswerBox();
+    EXPECT_TRUE(box.shown);
+    EXPECT_EQ(box.text, L"安装目录有误, 请重新输入.");
+    EXPECT_EQ(box.caption, L"");
+    main = run.Main();
+    EXPECT_EQ(main.height(), 630) << "the choices stay as they were";
+    EXPECT_FALSE(run.Visible(1, 500).hwnd) << "no installation started";
+    Command(main, 1000);
+    EXPECT_EQ(run.ExitCode(), 0u);
+}
+
+TEST_F(SetupGuiTest, WithoutTheAgreementTheInstallButtonDoesNothing) {
+    SetupRun run;
+    ASSERT_TRUE(run.Start(sample_, L"/D \"" + root_ + L"\""));
+    const ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd);
+    Click(main, kAgreeBox.x, kAgreeBox.y);
+    Click(main, kInstallButton.x, kInstallButton.y);
+    EXPECT_FALSE(run.Visible(1, 1500).hwnd) << "the disabled button starts nothing";
+    EXPECT_FALSE(Exists(root_ + L"\\Quillo 3\\Quillo.exe"));
+    Click(main, kAgreeBox.x, kAgreeBox.y);
+    Click(main, kInstallButton.x, kInstallButton.y);
+    const ScreenWindow success = run.Visible(2, 60000);
+    ASSERT_TRUE(success.hwnd);
+    EXPECT_TRUE(Exists(root_ + L"\\Quillo 3\\Quillo.exe"));
+    PostMessageW(success.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.ExitCode(), 0u);
+}
+
+TEST_F(SetupGuiTest, AFailedInstallationOffersItsRemedy) {
+    JValue block = stub_.block;
+    // A wrong digest: code 9, the reinstall button, back to the options.
+    {
+        JValue wrong = block;
+        const std::wstring setup = Variant(L"wrong digest.exe", wrong, Package());
+        std::vector<uint8_t> bytes = ReadBytes(setup);
+        const std::string digest = Md5Of(Package());
+        const auto at = std::search(bytes.begin(), bytes.end(), digest.begin(), digest.end());
+        ASSERT_NE(at, bytes.end());
+        *at = *at == 'A' ? 'B' : 'A';
+        WriteBytes(setup, bytes);
+
+        SetupRun run;
+        ASSERT_TRUE(run.Start(setup, L"/D \"" + root_ + L"\""));
+        const ScreenWindow failure = InstallToSuccess(run);
+        ASSERT_TRUE(failure.hwnd) << "the failure screen";
+        EXPECT_TRUE(AnyContains(RequestLines(stats_), "&e=9")) << "the failure is reported with its code";
+        Command(failure, 4561);  // "重新安装"
+        const ScreenWindow again = run.WaitFor([](const ScreenWindow& w, const std::vector<ScreenWindow>&) {
+            return w.title == L"Corvane" && w.visible && w.width() > 1;
+        });
+        ASSERT_TRUE(again.hwnd) << "the options screen is back";
+        EXPECT_EQ(again.width(), 610);
+        EXPECT_EQ(again.height(), 430);
+        EXPECT_FALSE(IsWindowVisible(failure.hwnd));
+        Command(again, 1000);
+        EXPECT_EQ(run.ExitCode(), 0u);
+    }
+    // A package that does not fit: code 5, the download button ends the program.
+    {
+        std::vector<uint8_t> bytes = ReadBytes(Variant(L"short.exe", block, Package()));
+        bytes.resize(bytes.size() - 100);
+        const std::wstring setup = root_ + L"\\short.exe";
+        WriteBytes(setup, bytes);
+        SetupRun run;
+        ASSERT_TRUE(run.Start(setup, L"/D \"" + root_ + L"\""));
+        const ScreenWindow failure = InstallToSuccess(run);
+        ASSERT_TRUE(failure.hwnd);
+        Command(failure, 4561);  // "重新下载"
+        EXPECT_EQ(run.ExitCode(), 0u);
+        EXPECT_FALSE(Exists(root_ + L"\\Quillo 3\\Quillo.exe"));
+    }
+    // The failure screen's close element ends the program with exit code 1.
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.Start(root_ + L"\\short.exe", L"/D \"" + root_ + L"\""));
+        const ScreenWindow failure = InstallToSuccess(run);
+        ASSERT_TRUE(failure.hwnd);
+        PostMessageW(failure.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        Command(failure, 4563);
+        EXPECT_EQ(run.ExitCode(), 1u);
+    }
+}
+
+TEST_F(SetupGuiTest, InstallingOverAnEarlierInstallationReportsIt) {
+    {
+        SetupRun quiet;
+        ASSERT_TRUE(quiet.Start(sample_, L"/q /D \"" + root_ + L"\\Earlier\""));
+        ASSERT_EQ(quiet.ExitCode(), 0u);
+    }
+    ASSERT_TRUE(Exists(root_ + L"\\Earlier\\Quillo 3\\Quillo.exe"));
+    SetupRun run;
+    ASSERT_TRUE(run.Start(sample_));
+    const ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd);
+    Command(main, 1009);
+    // The earlier installation's folder is proposed.
+    const ScreenWindow success = InstallToSuccess(run);
+    ASSERT_TRUE(success.hwnd);
+    Command(success, 1000);
+    EXPECT_EQ(run.ExitCode(), 0u);
+    EXPECT_TRUE(Exists(root_ + L"\\Earlier\\Quillo 3\\Quillo.exe")) << "installed again in the proposed folder";
+    const std::vector<std::string> events = RequestLines(stats_);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_NE(events[0].find("&op=1&"), std::string::npos);
+    EXPECT_NE(events[1].find("&op=3&"), std::string::npos) << events[1];
+}
+
+TEST_F(SetupGuiTest, TheDetectorsOfferIsInstalledWhenTheScreenCloses) {
+    const std::vector<uint8_t> detector = ReadBytes(EnvPath("QUILLO_DETECTOR_DLL"));
+    ASSERT_FALSE(detector.empty()) << "QUILLO_DETECTOR_DLL";
+    JValue block = stub_.block;
+    block["extrapack"] = true;
+    const std::wstring setup = Variant(L"with detector.exe", block, Package(), {detector});
+
+    for (const bool closeCommand : {false, true}) {
+        SCOPED_TRACE(closeCommand ? "command 1000" : "close request");
+        Clean();
+        SetupRun run;
+        ASSERT_TRUE(run.Start(setup, L"/D \"" + root_ + L"\""));
+        const ScreenWindow success = InstallToSuccess(run);
+        ASSERT_TRUE(success.hwnd);
+        EXPECT_EQ(Lines(DetectorCallsFile()), (std::vector<std::string>{"RunDetector 1 71721 0",
+                                                                         "GetDectectorResult 259 259 0"}));
+        if (closeCommand) {
+            Command(success, 1000);
+        } else {
+            PostMessageW(success.hwnd, WM_CLOSE, 0, 0);
+        }
+        EXPECT_EQ(run.ExitCode(), 0u);
+        std::vector<std::string> expected = {"RunDetector 1 71721 0", "GetDectectorResult 259 259 0"};
+        if (!closeCommand) {
+            // The ticked offer is installed on the way out.
+            expected.push_back("RunDetector 2 71721 0");
+            expected.push_back("WaitDetectorComplete 0 -1");
+        }
+        EXPECT_EQ(Lines(DetectorCallsFile()), expected);
+    }
+}
+
+// Runs in a process of its own (it ends the process): a success screen with
+// one ticked recommendation that is downloaded from QUILLO_OFFER_URL.
+TEST(SuccessScreenHelper, DISABLED_FinishWithADownload) {
+    RegisterWindowClass(GetModuleHandleW(nullptr));
+    UIResource skin;
+    ASSERT_TRUE(skin.LoadFromFile(EnvPath("QUILLO_SKIN_PACKAGE").c_str()));
+    SetCurrentSkin(&skin);
+    CHSuccessWnd success;
+    ASSERT_TRUE(success.Create(nullptr, 0, 0, 610, 430, WS_POPUP, 0, L""));
+    success.LoadSkin(&skin, "InstallSuccessWnd", nullptr);
+    success.AddRecommendation(true, L"下载的推荐软件", Utf8ToWide(std::getenv("QUILLO_OFFER_URL")));
+    success.buildNumber = 3100;
+    success.channel = 6;
+    success.Show(true);
+    success.Finish();
+}
+
+TEST_F(SetupGuiTest, ATickedDownloadRecommendationIsFetchedStartedAndReported) {
+    const std::vector<uint8_t> program = ReadBytes(EnvPath("QUILLO_SAMPLE_DIR") + L"\\Quillo.exe");
+    ASSERT_FALSE(program.empty());
+    RangeServer offers(std::string(program.begin(), program.end()));
+    const std::string url = offers.url("/offer.exe");
+    offers.redirectPath = "/offer.exe";
+    _putenv_s("QUILLO_OFFER_URL", url.c_str());
+    SetupRun run;
+    ASSERT_TRUE(run.Start(ModuleFilePath(), L"--gtest_filter=SuccessScreenHelper.DISABLED_FinishWithADownload "
+                                            L"--gtest_also_run_disabled_tests"));
+    EXPECT_EQ(run.ExitCode(), 0u);
+    for (int i = 0; i < 100 && Lines(SampleRunsFile()).empty(); ++i) Sleep(50);
+    EXPECT_EQ(Lines(SampleRunsFile()), std::vector<std::string>{"Quillo"}) << "the downloaded program ran";
+    const std::vector<std::string> events = RequestLines(stats_);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NE(events[0].find("&c=6&stat=1"), std::string::npos) << events[0];
+    EXPECT_GE(offers.getCount(), 1);
+}
+
+// The uninstaller as a user starts it: from the installation folder.
+TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
+    {
+        SetupRun quiet;
+        ASSERT_TRUE(quiet.Start(sample_, L"/q /D \"" + root_ + L"\""));
+        ASSERT_EQ(quiet.ExitCode(), 0u);
+    }
+    const std::wstring folder = root_ + L"\\Quillo 3";
+    ASSERT_TRUE(Exists(folder + L"\\unins000.exe"));
+
+    SetupRun first;
+    ASSERT_TRUE(first.Start(folder + L"\\unins000.exe"));
+    EXPECT_EQ(first.ExitCode(), 0u) << "the uninstaller moves to the temporary folder";
+    // The copy in the temporary folder shows the confirmation.
+    DWORD copyPid = 0;
+    for (int i = 0; i < 600 && !copyPid; ++i) {
+        HWND main = FindWindowW(L"CHWindow", L"Corvane");
+        if (main && IsWindowVisible(main)) GetWindowThreadProcessId(main, &copyPid);
+        if (!copyPid) Sleep(50);
+    }
+    ASSERT_NE(copyPid, 0u);
+    SetupRun copy;
+    ASSERT_TRUE(copy.Adopt(copyPid));
+    const ScreenWindow confirm = copy.Main();
+    EXPECT_EQ(confirm.width(), 656);
+    EXPECT_EQ(confirm.height(), 320);
+    Command(confirm, 1001);
+
+    const ScreenWindow closing = copy.Visible(2, 60000);
+    ASSERT_TRUE(closing.hwnd) << "the closing screen";
+    EXPECT_EQ(closing.width(), 656);
+    EXPECT_EQ(closing.height(), 460);
+    const ScreenWindow form = copy.Visible(3, 10000);
+    ASSERT_TRUE(form.hwnd) << "the feedback form";
+    EXPECT_EQ(form.rect.left - closing.rect.left, 7);
+    EXPECT_EQ(form.rect.top - closing.rect.top, 160);
+
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(Lines(SampleRunsFile()).size(), 8u) << "the four clean-up commands ran";
+
+    // Reasons 2 and 5, and one text in the third field.
+    Click(form, 280, 22);
+    Click(form, 50, 52);
+    Click(form, 400, 154);
+    HWND edit = nullptr;
+    for (int i = 0; i < 100 && !edit; ++i) {
+        edit = FindWindowExW(form.hwnd, nullptr, L"Edit", nullptr);
+        if (!edit) Sleep(50);
+    }
+    ASSERT_TRUE(edit) << "the third field opened its edit control";
+    Type(edit, L"Nokia 3310");
+    Command(closing, 1002);  // "完成"
+    EXPECT_EQ(copy.ExitCode(), 0u);
+
+    const std::vector<std::string> requests = RequestLines(stats_);
+    ASSERT_EQ(requests.size(), 3u);  // install, removal, feedback
+    EXPECT_NE(requests[1].find("&op=2&"), std::string::npos) << requests[1];
+    const size_t fb = requests[2].find("/clt_v2_fb?");
+    ASSERT_NE(fb, std::string::npos) << requests[2];
+    std::string encoded = requests[2].substr(requests[2].find("&fb=") + 4);
+    encoded = encoded.substr(0, encoded.find(' '));
+    std::string decoded;
+    ASSERT_TRUE(Base64Decode(encoded, decoded));
+    EXPECT_EQ(decoded, "{\"check\":[2,5],\"feedback\":[\"Nokia 3310\"]}\n");
+}
+
+TEST_F(SetupGuiTest, AnUnreadableManifestEndsTheUninstallerWithExitCode1) {
+    JValue manifest;
+    manifest["mode"] = 0;
+    const std::wstring copy = TempFolder() + L"unins000.exe";
+    ASSERT_TRUE(WriteUninstaller(copy, stub_.image(), stub_.imageSize(), manifest));
+    SetupRun run;
+    ASSERT_TRUE(run.Start(copy));
+    const ScreenWindow confirm = run.Main();
+    ASSERT_TRUE(confirm.hwnd);
+    Command(confirm, 1001);
+    const SeenBox box = run.AnswerBox();
+    EXPECT_EQ(box.text, L"卸载出现错误, 操作中止.");
+    EXPECT_EQ(run.ExitCode(), 1u);
+    DeleteFileW(copy.c_str());
+}
+
+TEST_F(SetupGuiTest, QuietRunsTellTheirOutcomeByExitCode) {
+    JValue block = stub_.block;
+    std::vector<uint8_t> bytes = ReadBytes(Variant(L"bad.exe", block, Package()));
+    const std::string digest = Md5Of(Package());
+    const auto at = std::search(bytes.begin(), bytes.end(), digest.begin(), digest.end());
+    ASSERT_NE(at, bytes.end());
+    *at = *at == 'A' ? 'B' : 'A';
+    WriteBytes(root_ + L"\\bad.exe", bytes);
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.Start(root_ + L"\\bad.exe", L"/q /D \"" + root_ + L"\""));
+        EXPECT_FALSE(run.Main(true, 3000).hwnd) << "a quiet run shows no screen";
+        EXPECT_EQ(run.ExitCode(), 9u) << "the install error code";
+    }
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.Start(sample_, L"/q /D \"" + root_ + L"\""));
+        EXPECT_EQ(run.ExitCode(), 0u);
+    }
+    const std::wstring copy = TempFolder() + L"unins000.exe";
+    ASSERT_TRUE(CopyFileW((root_ + L"\\Quillo 3\\unins000.exe").c_str(), copy.c_str(), FALSE));
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.Start(copy, L"/q"));
+        EXPECT_EQ(run.ExitCode(), 0u);
+        EXPECT_FALSE(Exists(root_ + L"\\Quillo 3"));
+    }
+    {
+        SetupRun run;
+        JValue manifest;
+        manifest["mode"] = 0;
+        ASSERT_TRUE(WriteUninstaller(copy, stub_.image(), stub_.imageSize(), manifest));
+        ASSERT_TRUE(run.Start(copy, L"/q"));
+        EXPECT_EQ(run.ExitCode(), 1u) << "a manifest without a folder";
+    }
+    DeleteFileW(copy.c_str());
+    const std::vector<std::string> events = RequestLines(stats_);
+    EXPECT_TRUE(AnyContains(events, "&op=1&")) << "the failure";
+    EXPECT_TRUE(AnyContains(events, "&e=9"));
+    EXPECT_TRUE(AnyContains(events, "&op=2&"));
+}
+
+}  // namespace
+}  // namespace quillo
