@@ -280,7 +280,9 @@ LRESULT UIObject::OnWindowPosChanged(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT UIObject::OnShowWindow(WPARAM wParam, LPARAM lParam) {
-    if (wParam && layered_ && !layeredPainted_) {
+    // Changes made while the window was hidden were not drawn (Invalidate
+    // skips hidden windows), so a layered window is drawn afresh on every show.
+    if (wParam && layered_) {
         layeredPainted_ = true;
         ::SendMessageTimeoutW(hwnd_, kLayeredRepaintMessage, 0, 0, SMTO_BLOCK, 0, nullptr);
     }

@@ -394,6 +394,13 @@ TEST_F(SkinFixture, UIObjectPaintsThroughTheBackBufferAndLayeredWindowsKeepAlpha
     EXPECT_NEAR(alphaAt(12, 22), 128, 2) << "per-pixel alpha survives";
     EXPECT_EQ(alphaAt(30, 5), 0) << "unpainted pixels are transparent";
     EXPECT_TRUE(layered.SetLayeredAlpha(200));
+
+    // What changes while the window is hidden is drawn when it shows again.
+    ShowWindow(layered.hwnd(), SW_HIDE);
+    AddPane(&layered, 24, 2, 8, 8, skin_.GetImageStyle("Win/Glass/bkgnd"));
+    EXPECT_EQ(alphaAt(26, 4), 0);
+    ShowWindow(layered.hwnd(), SW_SHOWNOACTIVATE);
+    EXPECT_NEAR(alphaAt(26, 4), 128, 2) << "the element added while hidden is painted";
 }
 
 // ---- UIObject: input ----------------------------------------------------------------------
