@@ -72,7 +72,10 @@ int CHProcessWnd::LoadSkin(UIResource* resource, const std::string& path, const 
             cancelButton->SetVisible(false);
         }
     }
-    if (progressBar) progressBar->SetPos(0);
+    if (progressBar) {
+        progressBar->SetRange();
+        progressBar->SetPos(0);
+    }
     if (statusLabel) statusLabel->SetText(installMode == 1 ? L"准备安装..." : L"准备卸载...");
     return UIFrameWindow::LoadSkin(resource, path, parentNode);
 }
