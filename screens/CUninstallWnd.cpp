@@ -108,6 +108,7 @@ int CUninstallWnd::LoadSkin(UIResource* resource, const std::string& path, const
 LRESULT CUninstallWnd::OnShowWindow(WPARAM wParam, LPARAM lParam) {
     if (feedbackForm && feedbackForm->IsWindowValid()) {
         if (wParam) {
+            feedbackForm->Show(true);
             SetWindowPos(feedbackForm->hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
         } else {
             feedbackForm->Show(false);
@@ -121,8 +122,15 @@ LRESULT CUninstallWnd::OnWindowPosChanged(WPARAM wParam, LPARAM lParam) {
     if (feedbackForm && feedbackForm->IsWindowValid()) {
         RECT window;
         GetWindowRect(hwnd_, &window);
-        SetWindowPos(feedbackForm->hwnd(), nullptr, window.left + kFormOffsetX, window.top + kFormOffsetY, kFormWidth,
-                     kFormHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        const HWND form = feedbackForm->hwnd();
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+        // When this screen is raised (made top-most to be shown), the form
+        // is shown again on top of it: some window systems keep the raised
+        // screen above a form that was already the top-most window.
+        const bool raised = pos && !(pos->flags & SWP_NOZORDER) && IsWindowVisible(form);
+        if (raised) ShowWindow(form, SW_HIDE);
+        SetWindowPos(form, HWND_TOPMOST, window.left + kFormOffsetX, window.top + kFormOffsetY, kFormWidth,
+                     kFormHeight, SWP_NOACTIVATE | (raised ? SWP_SHOWWINDOW : 0));
     }
     return result;
 }
