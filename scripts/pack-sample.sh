@@ -3,6 +3,7 @@
 # Usage: pack-sample.sh BUILD_DIR OUT.exe [mksetup options...]
 #   BUILD_DIR is build/i686 (release) or build/x64 (test build); the product's
 #   x86 and x64 libraries come from build/i686 and build/x64.
+#   QUILLO_SAMPLE_EXTRA names a folder whose content is added to the product.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$1"; OUT="$2"; shift 2
@@ -20,6 +21,8 @@ cp "$ROOT/build/x64/sample/QuilloCore.dll" "$product/x64/"
 mkdir -p "$product/Extensions"
 cp "$ROOT/build/i686/sample/QuilloCore.dll" "$product/Extensions/QuilloBHO.dll"
 cp "$ROOT/build/x64/sample/QuilloCore.dll" "$product/Extensions/QuilloBHO64.dll"
+
+if [ -n "${QUILLO_SAMPLE_EXTRA:-}" ]; then cp -r "$QUILLO_SAMPLE_EXTRA/." "$product/"; fi
 
 mkdir -p "$(dirname "$OUT")"
 "$MKSETUP" --stub "$BUILD/QuilloSetup.exe" --block "$SAMPLE/block.json" --package "$product" --out "$OUT" "$@"

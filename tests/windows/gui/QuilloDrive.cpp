@@ -13,9 +13,12 @@
 //   quillo-drive type HWND TEXT      one WM_CHAR per UTF-16 unit of TEXT
 //   quillo-drive key HWND VK         WM_KEYDOWN and WM_KEYUP (8 Back, 35 End, 36 Home, 46 Delete)
 //   quillo-drive rect HWND           X Y W H on the screen
-//   quillo-drive shot HWND OUT.png [--screen]
-//       PrintWindow (or, with --screen, a copy of the screen under the window)
-//       into a PNG; prints "OUT W H COLOURS" and fails when the image is one colour
+//   quillo-drive shot HWND OUT.png [--print | --screen]
+//       the window into a PNG by PrintWindow, or when that comes out one colour
+//       (Wine 8 prints neither another process's window nor a layered one's pixels)
+//       by a copy of the screen under it, which needs the x11 driver and shows
+//       whatever covers the window; prints "OUT W H COLOURS print|screen" and
+//       fails when the image is still one colour
 // --class defaults to CHWindow; "#32770" finds message boxes. The time-out is
 // 10000 ms unless given. Exit code: 0 done, 1 time-out or failure, 2 usage.
 // Build: x86_64-w64-mingw32-g++-posix -O2 -static -municode QuilloDrive.cpp -o quillo-drive.exe -lgdiplus -lgdi32
@@ -106,16 +109,6 @@ Rect RectOf(HWND hwnd) {
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-HWND WindowArg(const wchar_t* text) {
-    HWND hwnd = nullptr;
-    if (!ParseHwnd(text, &hwnd)) return nullptr;
-    if (!::IsWindow(hwnd)) {
-        std::fprintf(stderr, "quillo-drive: no window %ls\n", text);
-        return nullptr;
-    }
-    return hwnd;
-}
-
 int List(const std::wstring& cls) {
     for (HWND hwnd : TopLevel(cls)) {
         const Rect r = RectOf(hwnd);
@@ -168,7 +161,8 @@ bool SavePng(HBITMAP bitmap, const wchar_t* path) {
     return ok;
 }
 
-int Shot(HWND hwnd, const wchar_t* path, bool fromScreen) {
+// 'p' PrintWindow only, 's' the screen only, 'a' PrintWindow, then the screen.
+int Shot(HWND hwnd, const wchar_t* path, char how) {
     const Rect r = RectOf(hwnd);
     if (r.w <= 0 || r.h <= 0) return kFailed;
     BITMAPINFO info = {};
@@ -177,28 +171,42 @@ int Shot(HWND hwnd, const wchar_t* path, bool fromScreen) {
     HDC dc = ::CreateCompatibleDC(screen);
     void* bits = nullptr;
     HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) return kFailed;
+    if (!bitmap) {
+        std::fprintf(stderr, "quillo-drive: no %ldx%ld bitmap\n", r.w, r.h);
+        return kFailed;
+    }
     HGDIOBJ old = ::SelectObject(dc, bitmap);
-    const BOOL drawn = fromScreen ? ::BitBlt(dc, 0, 0, r.w, r.h, screen, r.x, r.y, SRCCOPY)
-                                  : ::PrintWindow(hwnd, dc, PW_RENDERFULLCONTENT);
-    ::GdiFlush();
-    ::SelectObject(dc, old);
-    std::set<DWORD> colours;
     const DWORD* pixel = static_cast<const DWORD*>(bits);
-    for (long i = 0; i < r.w * r.h && colours.size() < 100000; ++i) colours.insert(pixel[i] & 0xFFFFFF);
+    std::set<DWORD> colours;
+    BOOL drawn = FALSE;
+    for (char step : how == 'a' ? std::string("ps") : std::string(1, how)) {
+        how = step;
+        drawn = step == 's' ? ::BitBlt(dc, 0, 0, r.w, r.h, screen, r.x, r.y, SRCCOPY)
+                            : ::PrintWindow(hwnd, dc, PW_RENDERFULLCONTENT);
+        ::GdiFlush();
+        colours.clear();
+        for (long i = 0; i < r.w * r.h && colours.size() < 100000; ++i) colours.insert(pixel[i] & 0xFFFFFF);
+        if (drawn && colours.size() > 1) break;
+    }
+    ::SelectObject(dc, old);
+    const unsigned long first = pixel[0] & 0xFFFFFF;
     const bool saved = SavePng(bitmap, path);
     ::DeleteObject(bitmap);
     ::DeleteDC(dc);
     ::ReleaseDC(nullptr, screen);
-    if (!drawn) std::fprintf(stderr, "quillo-drive: %s failed\n", fromScreen ? "BitBlt" : "PrintWindow");
+    const char* method = how == 's' ? "screen" : "print";
+    if (!drawn) std::fprintf(stderr, "quillo-drive: %s failed\n", how == 's' ? "BitBlt" : "PrintWindow");
     if (!saved) std::fprintf(stderr, "quillo-drive: cannot write %ls\n", path);
-    std::printf("%s %ld %ld %zu\n", Utf8(path).c_str(), r.w, r.h, colours.size());
+    std::printf("%s %ld %ld %zu %s\n", Utf8(path).c_str(), r.w, r.h, colours.size(), method);
     if (colours.size() == 1)
-        std::fprintf(stderr, "quillo-drive: blank capture, every pixel is #%06lx\n", static_cast<unsigned long>(*pixel & 0xFFFFFF));
+        std::fprintf(stderr, "quillo-drive: blank capture, every pixel is #%06lx\n", first);
     return drawn && saved && colours.size() > 1 ? 0 : kFailed;
 }
 
-void Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) { ::PostMessageW(hwnd, message, wParam, lParam); }
+bool posted = true;
+void Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!::PostMessageW(hwnd, message, wParam, lParam)) posted = false;
+}
 
 int Usage() {
     std::fprintf(stderr,
@@ -206,7 +214,7 @@ int Usage() {
                  "       quillo-drive wait [--title T | --owned-by HWND | --depth N] [--class C] [--visible] [--size WxH] [--timeout-ms N]\n"
                  "       quillo-drive wait-gone HWND [--timeout-ms N]\n"
                  "       quillo-drive command HWND ID | close HWND | click HWND X Y | type HWND TEXT | key HWND VK\n"
-                 "       quillo-drive rect HWND | shot HWND OUT.png [--screen]\n");
+                 "       quillo-drive rect HWND | shot HWND OUT.png [--print | --screen]\n");
     return kUsage;
 }
 
@@ -222,13 +230,14 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring cls = kSkinClass;
     Match match;
     long timeoutMs = 10000;
-    bool screen = false;
+    char shotHow = 'a';
     std::vector<const wchar_t*> positional;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::wstring a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == L"--visible") match.visible = true;
-        else if (a == L"--screen") screen = true;
+        else if (a == L"--screen") shotHow = 's';
+        else if (a == L"--print") shotHow = 'p';
         else if (a == L"--title" && hasValue) match.title = args[++i];
         else if (a == L"--class" && hasValue) cls = args[++i];
         else if (a == L"--owned-by" && hasValue) { if (!ParseHwnd(args[++i], &match.owner)) return Usage(); }
@@ -240,6 +249,7 @@ int wmain(int argc, wchar_t** argv) {
         else positional.push_back(args[i]);
     }
     const size_t n = positional.size();
+    if (timeoutMs < 0) return Usage();
 
     if (verb == L"list" && n == 0) return List(cls);
     if (verb == L"wait" && n == 0) {
@@ -264,7 +274,10 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "quillo-drive: window still shown after %ld ms\n", timeoutMs);
         return kFailed;
     }
-    if (!WindowArg(positional[0])) return kFailed;
+    if (!::IsWindow(hwnd)) {
+        std::fprintf(stderr, "quillo-drive: no window %ls\n", positional[0]);
+        return kFailed;
+    }
     long a = 0, b = 0;
     if (verb == L"command" && n == 2 && ParseInt(positional[1], &a)) {
         Post(hwnd, WM_COMMAND, MAKEWPARAM(a, 0), 0);
@@ -287,9 +300,10 @@ int wmain(int argc, wchar_t** argv) {
         const Rect r = RectOf(hwnd);
         std::printf("%ld %ld %ld %ld\n", r.x, r.y, r.w, r.h);
     } else if (verb == L"shot" && n == 2) {
-        return Shot(hwnd, positional[1], screen);
+        return Shot(hwnd, positional[1], shotHow);
     } else {
         return Usage();
     }
-    return 0;
+    if (!posted) std::fprintf(stderr, "quillo-drive: PostMessage failed (%lu)\n", ::GetLastError());
+    return posted ? 0 : kFailed;
 }
