@@ -23,6 +23,7 @@
 #include "tests/shared/RangeServer.h"
 #include "tests/windows/TestInstallFiles.h"
 #include "tests/windows/TestSetupRun.h"
+#include "tests/windows/TestZip.h"
 #include "ui/CHWindow.h"
 #include "ui/UIResource.h"
 
@@ -349,6 +350,32 @@ TEST_F(SetupGuiTest, TheDetectorsOfferIsInstalledWhenTheScreenCloses) {
         }
         EXPECT_EQ(Lines(DetectorCallsFile()), expected);
     }
+}
+
+TEST_F(SetupGuiTest, TheDriverStepRunsBeforeTheSuccessScreenAndIsReported) {
+    const std::wstring msi = EnvPath("QUILLO_APPLE_DIR") + L"\\msi\\AppleMobileDeviceSupport.msi";
+    const std::vector<uint8_t> package = ReadBytes(msi);
+    ASSERT_FALSE(package.empty()) << "QUILLO_APPLE_DIR";
+    {
+        ZipBuilder zip(root_ + L"\\drivers.zip");
+        zip.Add("AppleMobileDeviceSupport.msi", std::string(package.begin(), package.end()));
+    }
+    JValue block = stub_.block;
+    block["ituneslite64"] = 1;
+    block["ituneslite32"] = 1;
+    const std::wstring setup = Variant(L"with drivers.exe", block, Package(), {ReadBytes(root_ + L"\\drivers.zip")});
+    SetupRun run;
+    ASSERT_TRUE(run.Start(setup, L"/D \"" + root_ + L"\""));
+    const ScreenWindow success = InstallToSuccess(run);
+    ASSERT_TRUE(success.hwnd);
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Apple Inc.\\Apple Mobile Device Support", L"Package"),
+              L"AppleMobileDeviceSupport")
+        << "the package was installed";
+    const std::vector<std::string> events = RequestLines(stats_);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NE(events[0].find("&itunes=1"), std::string::npos) << events[0];
+    Command(success, 1000);
+    EXPECT_EQ(run.ExitCode(), 0u);
 }
 
 // Runs in a process of its own (it ends the process): a success screen with
