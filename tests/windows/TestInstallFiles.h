@@ -43,6 +43,22 @@ inline std::vector<uint8_t> ReadBytes(const std::wstring& path) {
     return bytes;
 }
 
+// The lines of a text file, without their line ends and trailing blanks.
+inline std::vector<std::string> ReadLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (uint8_t b : ReadBytes(path)) {
+        if (b == '\n') {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(b);
+        }
+    }
+    return lines;
+}
+
 inline void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
     ASSERT_NE(f, nullptr);

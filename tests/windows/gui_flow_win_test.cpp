@@ -42,20 +42,7 @@ constexpr POINT kOptionButton = {500, 397};
 constexpr POINT kPathEdit = {300, 373};
 constexpr POINT kDesktopBox = {135, 423};
 
-std::vector<std::string> Lines(const std::wstring& path) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (uint8_t b : ReadBytes(path)) {
-        if (b == '\n') {
-            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += static_cast<char>(b);
-        }
-    }
-    return lines;
-}
+std::vector<std::string> Lines(const std::wstring& path) { return ReadLines(path); }
 
 std::wstring SampleRunsFile() { return TempFolder() + L"quillo-sample-runs.txt"; }
 std::wstring DetectorCallsFile() { return TempFolder() + L"quillo-detector-calls.txt"; }

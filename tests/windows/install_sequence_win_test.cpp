@@ -44,21 +44,7 @@ std::vector<std::wstring> TempArchives() {
     return names;
 }
 
-std::vector<std::string> SampleRuns() {
-    std::vector<std::string> lines;
-    const std::vector<uint8_t> bytes = ReadBytes(TempFolder() + L"quillo-sample-runs.txt");
-    std::string line;
-    for (uint8_t b : bytes) {
-        if (b == '\n') {
-            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += static_cast<char>(b);
-        }
-    }
-    return lines;
-}
+std::vector<std::string> SampleRuns() { return ReadLines(TempFolder() + L"quillo-sample-runs.txt"); }
 
 // Links that the sample's "Quillo 3" entries make.
 struct Links {
