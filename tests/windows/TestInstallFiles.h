@@ -14,7 +14,9 @@
 #include "app/AppendedBlock.h"
 #include "app/TextCodec.h"
 #include "install/Md5.h"
+#include "install/InstallSequence.h"
 #include "install/ProductRegistration.h"
+#include "install/Shortcuts.h"
 #include "install/Registry.h"
 #include "json/JValue.h"
 
@@ -133,6 +135,27 @@ inline void SetUserDword(const wchar_t* name, DWORD value) {
               ERROR_SUCCESS);
     RegSetValueExW(h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(h);
+}
+
+// Removes what an installation of the sample leaves on the machine besides
+// its folder: the uninstall entry, the user's settings, the links, the
+// product's configuration file and the sample programs' record of their runs.
+inline void CleanMachineState() {
+    HKEY parent = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_ALL_ACCESS | kRegView, &parent) ==
+        ERROR_SUCCESS) {
+        RegDeleteTreeW(parent, kUninstallEntryName);
+        RegCloseKey(parent);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+    DeleteFileW(LinkPathIn(CommonDesktopFolder(), L"Quillo 3").c_str());
+    DeleteFileW(LinkPathIn(QuickLaunchFolder(), L"Quillo 3").c_str());
+    std::error_code ec;
+    fs::remove_all(StartMenuFolder(), ec);
+    fs::remove(ProductConfigFile(), ec);
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    fs::remove(std::wstring(temp) + L"quillo-sample-runs.txt", ec);
 }
 
 // Writes a string value under HKEY_LOCAL_MACHINE in the program's view.

@@ -81,18 +81,8 @@ protected:
     }
 
     static void Clean() {
-        HKEY parent = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_ALL_ACCESS | kRegView, &parent) ==
-            ERROR_SUCCESS) {
-            RegDeleteTreeW(parent, kUninstallEntryName);
-            RegCloseKey(parent);
-        }
-        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
-        DeleteFileW(LinkPathIn(CommonDesktopFolder(), L"Quillo 3").c_str());
-        DeleteFileW(LinkPathIn(QuickLaunchFolder(), L"Quillo 3").c_str());
+        CleanMachineState();
         std::error_code ec;
-        fs::remove_all(StartMenuFolder(), ec);
-        fs::remove(SampleRunsFile(), ec);
         fs::remove(DetectorCallsFile(), ec);
     }
 

@@ -72,22 +72,7 @@ protected:
         fs::remove_all(root_, ec);
     }
 
-    static void Clean() {
-        HKEY parent = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, KEY_ALL_ACCESS | kRegView, &parent) ==
-            ERROR_SUCCESS) {
-            RegDeleteTreeW(parent, kUninstallEntryName);
-            RegCloseKey(parent);
-        }
-        RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
-        const Links links;
-        DeleteFileW(links.desktop.c_str());
-        DeleteFileW(links.quickLaunch.c_str());
-        std::error_code ec;
-        fs::remove_all(StartMenuFolder(), ec);
-        fs::remove(ProductConfigFile(), ec);
-        fs::remove(TempFolder() + L"quillo-sample-runs.txt", ec);
-    }
+    static void Clean() { CleanMachineState(); }
 
     // The run settings the options window would hand over for the sample.
     void Prepare(TestProgressWindow& w, const std::wstring& folder) const {
