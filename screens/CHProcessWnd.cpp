@@ -111,6 +111,10 @@ LRESULT CHProcessWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool
             handled = true;
             EndQuietRun(0);
             return 0;
+        case WM_QUIET_END:
+            handled = true;
+            OnQuietEnd(static_cast<int>(wParam));
+            return 0;
         default:
             break;
     }
@@ -203,7 +207,17 @@ void CHProcessWnd::FinishWork() {
 void CHProcessWnd::HandOverDetector(const std::wstring& libraryPath) { successWnd.SetupDetector(libraryPath); }
 
 void CHProcessWnd::EndQuietRun(int exitCode) {
+    // Reports arrive just before the worker returns, the completion even as a
+    // sent message its sender waits on; the end is taken up from the queue.
+    PostMessageW(hwnd_, WM_QUIET_END, static_cast<WPARAM>(exitCode), 0);
+}
+
+void CHProcessWnd::OnQuietEnd(int exitCode) {
     quietExitCode = exitCode;
+    // The workers are let finish: ending the loop now would end them
+    // forcibly in the teardown, possibly inside the heap with its lock held.
+    installThread.WaitPumpingMessages();
+    driverThread.WaitPumpingMessages();
     PostQuitMessage(exitCode);
 }
 

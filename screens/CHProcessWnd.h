@@ -21,6 +21,8 @@ namespace quillo {
 constexpr int kCommandStopDriver = 2002;
 // Posted by the driver thread of a quiet installation when it has ended.
 constexpr UINT WM_QUIET_DRIVER_DONE = WM_APP + 0x101;
+// Ends a quiet run once its workers have returned; wParam is the exit code.
+constexpr UINT WM_QUIET_END = WM_APP + 0x102;
 
 class CHProcessWnd : public UIFrameWindow, public RunState {
 public:
@@ -57,6 +59,7 @@ private:
     void OnSetupDone();
     void OnSetupFailed(int code);
     void EndQuietRun(int exitCode);
+    void OnQuietEnd(int exitCode);
 };
 
 }  // namespace quillo
