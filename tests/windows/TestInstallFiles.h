@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +158,38 @@ inline void CleanMachineState() {
     GetTempPathW(MAX_PATH + 1, temp);
     fs::remove(std::wstring(temp) + L"quillo-sample-runs.txt", ec);
 }
+
+// A test on a machine that the sample product is installed on and removed
+// from: the sample's setup file read, a scratch folder "<prefix> N" on drive
+// C:, and the machine state cleaned before and after.
+class SampleMachineTest : public ::testing::Test {
+protected:
+    explicit SampleMachineTest(const wchar_t* rootPrefix) : rootPrefix_(rootPrefix) {}
+
+    void SetUp() override {
+        sample_ = EnvPath("QUILLO_SAMPLE_SETUP");
+        ASSERT_FALSE(sample_.empty()) << "QUILLO_SAMPLE_SETUP is not set";
+        ASSERT_EQ(ReadSetupImage(sample_, stub_), 0);
+        static int counter = 0;
+        root_ = rootPrefix_ + std::to_wstring(++counter);
+        std::error_code ec;
+        fs::create_directories(root_, ec);
+        // Windows has the Quick Launch folder; a fresh Wine prefix does not.
+        SHCreateDirectoryExW(nullptr, QuickLaunchFolder().c_str(), nullptr);
+        CleanMachineState();
+    }
+    void TearDown() override {
+        CleanMachineState();
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    std::wstring sample_, root_;
+    SetupImage stub_;
+
+private:
+    std::wstring rootPrefix_;
+};
 
 // Writes a string value under HKEY_LOCAL_MACHINE in the program's view.
 inline void SetMachineString(const wchar_t* key, const wchar_t* name, const std::wstring& value) {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,6 +52,33 @@ inline std::vector<ScreenWindow> ScreensOf(DWORD pid) {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// Every top-level window of a process: class, caption, visibility and the
+// text of a message box's static control, for failure messages.
+inline std::string WindowsOf(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        std::string text;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if (owner != s->pid) return TRUE;
+            wchar_t cls[64] = {}, title[256] = {}, text[256] = {};
+            GetClassNameW(hwnd, cls, 64);
+            GetWindowTextW(hwnd, title, 256);
+            GetDlgItemTextW(hwnd, 0xFFFF, text, 256);
+            char line[1024];
+            snprintf(line, sizeof line, "\n  %ls \"%ls\" visible=%d %ls", cls, title, IsWindowVisible(hwnd) ? 1 : 0,
+                     text);
+            s->text += line;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.text;
 }
 
 // A message box of one process, read and answered.
@@ -172,9 +200,9 @@ public:
     // The exit code once the process has ended; 99 after a time-out.
     DWORD ExitCode(DWORD timeoutMs = 60000) {
         if (WaitForSingleObject(process_, timeoutMs) == WAIT_TIMEOUT) {
+            ADD_FAILURE() << "the program did not end; its windows:" << WindowsOf(pid_);
             TerminateProcess(process_, 99);
             WaitForSingleObject(process_, 5000);
-            ADD_FAILURE() << "the program did not end";
         }
         DWORD code = 99;
         GetExitCodeProcess(process_, &code);

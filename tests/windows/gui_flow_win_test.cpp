@@ -58,25 +58,20 @@ bool AnyContains(const std::vector<std::string>& lines, const std::string& part)
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
-class SetupGuiTest : public ::testing::Test {
+class SetupGuiTest : public SampleMachineTest {
 protected:
+    SetupGuiTest() : SampleMachineTest(L"C:\\Gui Tests ") {}
+
     void SetUp() override {
-        sample_ = EnvPath("QUILLO_SAMPLE_SETUP");
-        ASSERT_FALSE(sample_.empty()) << "QUILLO_SAMPLE_SETUP is not set";
-        ASSERT_EQ(ReadSetupImage(sample_, stub_), 0);
-        static int counter = 0;
-        root_ = L"C:\\Gui Tests " + std::to_wstring(++counter);
-        std::error_code ec;
-        fs::create_directories(root_, ec);
-        SHCreateDirectoryExW(nullptr, QuickLaunchFolder().c_str(), nullptr);
+        SampleMachineTest::SetUp();
+        if (HasFatalFailure()) return;
         Clean();
         const std::string address = "127.0.0.1:" + std::to_string(stats_.port());
         _putenv_s("QUILLO_STAT_SERVER", address.c_str());
     }
     void TearDown() override {
         Clean();
-        std::error_code ec;
-        fs::remove_all(root_, ec);
+        SampleMachineTest::TearDown();
         _putenv_s("QUILLO_STAT_SERVER", "127.0.0.1:9");
     }
 
@@ -96,6 +91,16 @@ protected:
     }
     std::vector<uint8_t> Package() const { return {stub_.package(), stub_.package() + stub_.packageSize}; }
 
+    // Installs the sample quietly below `folder`.
+    void QuietInstall(const std::wstring& folder) {
+        SetupRun quiet;
+        ASSERT_TRUE(quiet.Start(sample_, L"/q /D \"" + folder + L"\""));
+        const DWORD code = quiet.ExitCode();
+        ASSERT_EQ(code, 0u) << "uninstaller written: " << Exists(folder + L"\\Quillo 3\\unins000.exe")
+                            << ", registered: " << KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)
+                            << ", events: " << RequestLines(stats_).size();
+    }
+
     // Waits for the success screen of a run started at the options screen.
     ScreenWindow InstallToSuccess(SetupRun& run) {
         const ScreenWindow main = run.Main();
@@ -104,8 +109,6 @@ protected:
         return run.Visible(2, 60000);
     }
 
-    std::wstring sample_, root_;
-    SetupImage stub_;
     RangeServer stats_{""};
 };
 
@@ -275,9 +278,7 @@ TEST_F(SetupGuiTest, AFailedInstallationOffersItsRemedy) {
 
 TEST_F(SetupGuiTest, InstallingOverAnEarlierInstallationReportsIt) {
     {
-        SetupRun quiet;
-        ASSERT_TRUE(quiet.Start(sample_, L"/q /D \"" + root_ + L"\\Earlier\""));
-        ASSERT_EQ(quiet.ExitCode(), 0u);
+        ASSERT_NO_FATAL_FAILURE(QuietInstall(root_ + L"\\Earlier"));
     }
     ASSERT_TRUE(Exists(root_ + L"\\Earlier\\Quillo 3\\Quillo.exe"));
     SetupRun run;
@@ -394,9 +395,7 @@ TEST_F(SetupGuiTest, ATickedDownloadRecommendationIsFetchedStartedAndReported) {
 // The uninstaller as a user starts it: from the installation folder.
 TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
     {
-        SetupRun quiet;
-        ASSERT_TRUE(quiet.Start(sample_, L"/q /D \"" + root_ + L"\""));
-        ASSERT_EQ(quiet.ExitCode(), 0u);
+        ASSERT_NO_FATAL_FAILURE(QuietInstall(root_));
     }
     const std::wstring folder = root_ + L"\\Quillo 3";
     ASSERT_TRUE(Exists(folder + L"\\unins000.exe"));

@@ -53,23 +53,13 @@ struct Links {
     std::wstring startMenu = StartMenuFolder() + L"\\Quillo.lnk";
 };
 
-class InstallSequenceTest : public ::testing::Test {
+class InstallSequenceTest : public SampleMachineTest {
 protected:
+    InstallSequenceTest() : SampleMachineTest(L"C:\\Quillo Tests ") {}
+
     void SetUp() override {
-        sample_ = EnvPath("QUILLO_SAMPLE_SETUP");
-        ASSERT_FALSE(sample_.empty()) << "QUILLO_SAMPLE_SETUP is not set";
-        ASSERT_EQ(ReadSetupImage(sample_, stub_), 0);
-        static int counter = 0;
-        root_ = L"C:\\Quillo Tests " + std::to_wstring(++counter);
+        SampleMachineTest::SetUp();
         installDir_ = root_ + L"\\Quillo 3";
-        // Windows has the Quick Launch folder; a fresh Wine prefix does not.
-        SHCreateDirectoryExW(nullptr, QuickLaunchFolder().c_str(), nullptr);
-        Clean();
-    }
-    void TearDown() override {
-        Clean();
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     static void Clean() { CleanMachineState(); }
@@ -92,8 +82,7 @@ protected:
         return path;
     }
 
-    std::wstring sample_, root_, installDir_;
-    SetupImage stub_;
+    std::wstring installDir_;
 };
 
 TEST_F(InstallSequenceTest, FreshInstallPutsTheProductInPlace) {

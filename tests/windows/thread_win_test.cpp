@@ -161,6 +161,24 @@ TEST(CHThreadTest, TheWaitDispatchesTheWorkersReports) {
     for (const auto& r : window.reports) EXPECT_EQ(r.thread, GetCurrentThreadId());
 }
 
+TEST(RunStateTest, CompletionReachesAWindowThatIsBusyWhenItIsSent) {
+    // A quiet installation of a small package can complete while the
+    // window's thread is still creating its windows.
+    ReportWindow window;
+    RunState state;
+    state.window = window.hwnd;
+    CHThread worker;
+    ASSERT_TRUE(worker.Start([&](CHThread*) { state.ReportDone(); }));
+    Sleep(500);  // busy: nothing is dispatched meanwhile
+    for (int i = 0; i < 20; ++i) {
+        Pump();
+        Sleep(10);
+    }
+    size_t done = 0;
+    for (const auto& r : window.reports) done += r.message == WM_SETUP_DONE ? 1 : 0;
+    EXPECT_EQ(done, 1u) << "delivered once, not lost and not twice";
+}
+
 TEST(CHThreadTest, QuitDuringTheWaitEndsTheWorkerAndTheLoop) {
     std::atomic<bool> started{false};
     std::atomic<bool> finished{false};
