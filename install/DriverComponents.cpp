@@ -9,6 +9,7 @@
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
 #include "install/PackageExtractor.h"
+#include "install/ProcessTools.h"
 #include "install/Registry.h"
 #include "install/ShellFileOperation.h"
 #include "net/Statistics.h"
@@ -39,11 +40,6 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
     return text;
 }
 
-bool CreateFolderWithParents(const std::wstring& folder) {
-    const int r = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
-}
-
 bool EndsWith(const std::wstring& text, const wchar_t* suffix) {
     const size_t n = wcslen(suffix);
     return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
@@ -55,7 +51,7 @@ std::wstring DriverFolder() {
     const std::wstring appData = SpecialFolder(CSIDL_APPDATA, true);
     if (appData.empty()) return {};
     const std::wstring folder = appData + L"\\Brightfen\\Quillo\\Driver";
-    CreateFolderWithParents(folder);
+    CreateFolderTree(folder);
     return folder;
 }
 
@@ -120,15 +116,7 @@ void RunAndWait(HWND window, const std::wstring& commandLine) {
         std::fflush(stdout);
         return;
     }
-    for (;;) {
-        const DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT);
-        if (r != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
-        MSG msg;
-        if (window && PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    WaitForProcessPumping(pi.hProcess, window);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
 }
@@ -140,7 +128,7 @@ bool InstallDriverArchive(RunState& state) {
     const std::wstring unique = UniqueHex16();
     if (unique.empty()) return false;
     const std::wstring temp = TempFolder() + L"Quillo_Temp_" + unique;
-    CreateFolderWithParents(temp);
+    CreateFolderTree(temp);
     if (!ExtractArchive(temp, archive)) return false;
 
     const std::wstring driverFolder = DriverFolder();

@@ -37,14 +37,6 @@ void Box(HWND owner, const std::wstring& text, const wchar_t* caption) {
     MessageBoxW(owner, text.c_str(), caption, MB_OK);
 }
 
-bool CreateFolderTree(const std::wstring& folder) {
-    // Entry names separate with "/"; the shell wants backslashes throughout.
-    std::wstring path = folder;
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    const int r = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
-    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
-}
 
 HANDLE OpenForWriting(const std::wstring& path) {
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -99,6 +91,15 @@ HANDLE OpenTarget(const std::wstring& path, HWND owner) {
 }
 
 }  // namespace
+
+bool CreateFolderTree(const std::wstring& folder) {
+    // Entry names separate with "/"; the shell wants backslashes throughout.
+    std::wstring path = folder;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    const int r = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
+}
 
 std::wstring& PendingOldFile() {
     static std::wstring* pending = new std::wstring();  // lives until the process ends

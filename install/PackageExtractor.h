@@ -11,6 +11,10 @@
 
 namespace quillo {
 
+// Creates a folder with all its missing parents ("/" is taken as "\\"); true
+// when it exists afterwards.
+bool CreateFolderTree(const std::wstring& folder);
+
 // Sixteen upper-case hexadecimal digits of a 64-bit value made from a fresh
 // GUID (its first eight bytes); empty when no GUID can be made.
 std::wstring UniqueHex16();

@@ -70,4 +70,16 @@ void EndProcessesNamed(const std::wstring& path) {
     CloseHandle(snapshot);
 }
 
+void WaitForProcessPumping(HANDLE process, HWND window) {
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        if (r != WAIT_OBJECT_0 + 1) return;  // ended, or the wait failed
+        MSG msg;
+        if (window && PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
 }  // namespace quillo

@@ -1,5 +1,8 @@
-// Finding and ending the programs that hold a file. Windows only.
+// Finding and ending the programs that hold a file, and waiting for a
+// program to end. Windows only.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 
@@ -12,5 +15,9 @@ bool FindProcessUsingFile(const std::wstring& path, std::wstring& process);
 // Ends every process whose executable name equals the file name part of
 // `path`, ignoring case. The calling process itself is never ended.
 void EndProcessesNamed(const std::wstring& path);
+
+// Waits for a process to end while dispatching, one at a time, the messages
+// of `window` (none when it is null).
+void WaitForProcessPumping(HANDLE process, HWND window);
 
 }  // namespace quillo

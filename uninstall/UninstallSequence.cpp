@@ -88,18 +88,6 @@ std::wstring Backslashes(std::wstring path) {
 
 }  // namespace
 
-void WaitForProcessPumping(HANDLE process, HWND window) {
-    for (;;) {
-        const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
-        if (r != WAIT_OBJECT_0 + 1) return;  // ended, or the wait failed
-        MSG msg;
-        if (window && PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root) {
     (void)state;
     const RemovalGuard guard;

@@ -27,7 +27,4 @@ bool RunUninstall(RunState& state, const std::wstring& uninstallerPath);
 // left empty. Protected folders (RemovalGuard) are never deleted.
 void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root);
 
-// Waits for a process to end while dispatching the messages of `window`.
-void WaitForProcessPumping(HANDLE process, HWND window);
-
 }  // namespace quillo
