@@ -77,8 +77,15 @@ while r="$(gui_drive rect "$progress" 2>/dev/null)" && [ "$(awk '{print $3}' <<<
   gui_shot_window "$progress" "$f" 2>/dev/null && frames+=("$f")
   sleep 0.2
 done
+# The first frame whose bar shows progress (the unpacking, fully opaque),
+# else one two thirds through.
+bar_filled() { [ "$(convert "$1" -crop 30x4+50+294 +repage -format '%[fx:mean.b>0.8 && mean.r<0.5]' info:)" = 1 ]; }
 if [ ${#frames[@]} -gt 0 ]; then
-  cp "${frames[$(( ${#frames[@]} * 2 / 3 ))]}" "$OUT/04-progress.png" && shots=$((shots + 1)) && echo "  04-progress.png"
+  pick="${frames[$(( ${#frames[@]} * 2 / 3 ))]}"
+  for f in "${frames[@]}"; do
+    if bar_filled "$f"; then pick="$f"; break; fi
+  done
+  cp "$pick" "$OUT/04-progress.png" && shots=$((shots + 1)) && echo "  04-progress.png"
 fi
 success=$(gui_drive wait --depth 2 --visible --size 610x430 --timeout-ms 120000) || fail "no success screen"
 shot "$success" 05-success
