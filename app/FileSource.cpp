@@ -64,6 +64,10 @@ bool RenameNoReplace(const NativePath& from, const NativePath& to) {
     return MoveFileW(from.c_str(), to.c_str()) != FALSE;
 }
 
+bool PathPresent(const NativePath& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool RemoveFile(const NativePath& path) { return DeleteFileW(path.c_str()) != FALSE; }
+
 WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return WriteResult::CreateFailed;
@@ -122,6 +126,13 @@ bool RenameNoReplace(const NativePath& from, const NativePath& to) {
     unlink(from.c_str());
     return true;
 }
+
+bool PathPresent(const NativePath& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+bool RemoveFile(const NativePath& path) { return unlink(path.c_str()) == 0; }
 
 WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts) {
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -68,4 +68,10 @@ WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>&
 // Renames a file; fails when `to` already exists.
 bool RenameNoReplace(const NativePath& from, const NativePath& to);
 
+// True when something (file or folder) exists at `path`.
+bool PathPresent(const NativePath& path);
+
+// Removes a file; false when it could not be removed (or did not exist).
+bool RemoveFile(const NativePath& path);
+
 }  // namespace quillo

@@ -4,6 +4,21 @@ function(quillo_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
 endfunction()
 
+# The Windows program catches no exception outside the JSON reader, so an
+# exception anywhere else ends it as an uncaught one would; its code is built
+# without exception support. On 32-bit x86 the DWARF unwind tables serve C++
+# exceptions only (system exceptions use the frame chain), so they go too:
+# they would be a fifth of the executable. 64-bit code keeps its unwind data,
+# which Windows needs for every exception that passes through a frame.
+function(quillo_no_exceptions target)
+  if(WIN32)
+    target_compile_options(${target} PRIVATE -fno-exceptions)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+    endif()
+  endif()
+endfunction()
+
 if(WIN32)
   # The program and its tests import system DLLs only.
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 __USE_MINGW_ANSI_STDIO=1)
@@ -19,7 +34,15 @@ if(WIN32)
   target_include_directories(quillo_minizip INTERFACE ${QUILLO_DEPS_DIR}/${QUILLO_MINGW_TRIPLET}/include)
   target_link_libraries(quillo_minizip INTERFACE ${QUILLO_DEPS_DIR}/${QUILLO_MINGW_TRIPLET}/lib/libminizip.a quillo_zlib)
 else()
-  if(QUILLO_SANITIZE)
+  if(QUILLO_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+      message(FATAL_ERROR "QUILLO_FUZZ needs clang (configure with CC=clang CXX=clang++)")
+    endif()
+    # Everything is instrumented for coverage and checked by ASan and UBSan;
+    # only the fuzz targets link the libFuzzer driver (tests/fuzz/CMakeLists.txt).
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(QUILLO_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
   elseif(QUILLO_TSAN)

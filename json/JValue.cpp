@@ -473,8 +473,10 @@ struct JReaderImpl {
                 char hex[5];
                 std::memcpy(hex, p, 4);
                 hex[4] = '\0';
-                unsigned cp = 0;
-                if (std::sscanf(hex, "%x", &cp) != 1) return fail(kBadEscape, token);
+                // Read as scanf's "%x" would: optional blanks, sign and 0x, then hex digits.
+                char* end = hex;
+                const unsigned cp = static_cast<unsigned>(std::strtoul(hex, &end, 16));
+                if (end == hex) return fail(kBadEscape, token);
                 p += 4;
                 appendUtf8(out, cp);
                 break;
@@ -491,7 +493,9 @@ struct JReaderImpl {
         double d = 0.0;
         if (n <= kMaxRealText) {
             const std::string copy(token.start, n);
-            if (std::sscanf(copy.c_str(), "%lf", &d) == 1) {
+            char* end = nullptr;
+            d = std::strtod(copy.c_str(), &end);
+            if (end != copy.c_str()) {
                 value = JValue(d);
                 return true;
             }

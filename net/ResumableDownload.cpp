@@ -1,7 +1,6 @@
 #include "net/ResumableDownload.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "app/TextCodec.h"
 #include "json/JValue.h"
@@ -126,8 +125,7 @@ void ResumableDownload::Fire(int event) {
 void ResumableDownload::MasterRoutine() {
     stopFlag_ = 0;
     status_ = kDownloadOk;
-    std::error_code ec;
-    if (std::filesystem::exists(destPath, ec) || Complete()) {
+    if (PathPresent(destPath) || Complete()) {
         status_ = kDownloadOk;
         Fire(kDownloadCompleted);
         return;
@@ -192,7 +190,7 @@ void ResumableDownload::MasterRoutine() {
 
     if (Complete()) {
         if (RenameNoReplace(PartialPath(), destPath)) {
-            std::filesystem::remove(StatePath(), ec);
+            RemoveFile(StatePath());
             status_ = kDownloadOk;
             Fire(kDownloadCompleted);
             return;
