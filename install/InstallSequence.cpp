@@ -61,7 +61,10 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     state.SetStatusText(L"正在复制文件: %ld%%", 10);
     state.ReportProgress(10);
 
-    if (!CanOpenArchive(archive)) {
+    // The temporary archive holds the package's bytes; they are read from
+    // memory rather than back from disk.
+    const PackageBytes package{setup.package(), setup.packageSize};
+    if (!CanOpenArchive(archive, package)) {
         DeleteFileW(archive.c_str());
         return 7;
     }
@@ -69,7 +72,7 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     // removal may take.
     JValue manifest;
     manifest[kManifestFreshRoot] = FolderIsNewOrEmpty(state.installDir) ? 1 : 0;
-    if (!ExtractPackage(archive, state.installDir, state.drivers64 != 0, manifest, state.window)) {
+    if (!ExtractPackage(archive, state.installDir, state.drivers64 != 0, manifest, state.window, package)) {
         RollBackExtraction(manifest);
         return 8;
     }

@@ -5,8 +5,10 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -146,24 +148,84 @@ bool WriteTempArchive(const void* package, size_t length, std::wstring& archiveP
 
 namespace {
 
-unzFile OpenArchive(const std::wstring& archivePath) {
+// A read-only stream over package bytes in memory, for the ZIP reader.
+struct MemoryStream {
+    const uint8_t* data;
+    uint64_t size;
+    uint64_t position;
+};
+
+voidpf ZCALLBACK MemoryOpen(voidpf opaque, const void* /*name*/, int mode) {
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
+    const auto* bytes = static_cast<const PackageBytes*>(opaque);
+    return new (std::nothrow) MemoryStream{static_cast<const uint8_t*>(bytes->data), bytes->size, 0};
+}
+
+uLong ZCALLBACK MemoryRead(voidpf, voidpf stream, void* buffer, uLong size) {
+    auto* s = static_cast<MemoryStream*>(stream);
+    const uint64_t left = s->position < s->size ? s->size - s->position : 0;
+    const uLong n = left < size ? static_cast<uLong>(left) : size;
+    if (n) std::memcpy(buffer, s->data + s->position, n);
+    s->position += n;
+    return n;
+}
+
+uLong ZCALLBACK MemoryWrite(voidpf, voidpf, const void*, uLong) { return 0; }
+
+ZPOS64_T ZCALLBACK MemoryTell(voidpf, voidpf stream) { return static_cast<MemoryStream*>(stream)->position; }
+
+long ZCALLBACK MemorySeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    auto* s = static_cast<MemoryStream*>(stream);
+    uint64_t base = 0;
+    switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
+    case ZLIB_FILEFUNC_SEEK_CUR: base = s->position; break;
+    case ZLIB_FILEFUNC_SEEK_END: base = s->size; break;
+    default: return -1;
+    }
+    if (offset > s->size || base > s->size - offset) return -1;
+    s->position = base + offset;
+    return 0;
+}
+
+int ZCALLBACK MemoryClose(voidpf, voidpf stream) {
+    delete static_cast<MemoryStream*>(stream);
+    return 0;
+}
+
+int ZCALLBACK MemoryError(voidpf, voidpf) { return 0; }
+
+// Opens the package from memory when its bytes are given, else the archive
+// file. `bytes` must outlive the returned handle.
+unzFile OpenArchive(const std::wstring& archivePath, const PackageBytes* bytes = nullptr) {
     zlib_filefunc64_def funcs;
-    fill_win32_filefunc64W(&funcs);
+    if (bytes && bytes->data) {
+        funcs.zopen64_file = MemoryOpen;
+        funcs.zread_file = MemoryRead;
+        funcs.zwrite_file = MemoryWrite;
+        funcs.ztell64_file = MemoryTell;
+        funcs.zseek64_file = MemorySeek;
+        funcs.zclose_file = MemoryClose;
+        funcs.zerror_file = MemoryError;
+        funcs.opaque = const_cast<PackageBytes*>(bytes);
+    } else {
+        fill_win32_filefunc64W(&funcs);
+    }
     return unzOpen2_64(archivePath.c_str(), &funcs);
 }
 
 }  // namespace
 
-bool CanOpenArchive(const std::wstring& archivePath) {
-    unzFile zip = OpenArchive(archivePath);
+bool CanOpenArchive(const std::wstring& archivePath, PackageBytes bytes) {
+    unzFile zip = OpenArchive(archivePath, &bytes);
     if (!zip) return false;
     unzClose(zip);
     return true;
 }
 
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner) {
-    unzFile zip = OpenArchive(archivePath);
+                    JValue& manifest, HWND owner, PackageBytes bytes) {
+    unzFile zip = OpenArchive(archivePath, &bytes);
     if (!zip) {
         DeleteFileW(archivePath.c_str());
         return false;

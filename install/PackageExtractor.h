@@ -28,15 +28,23 @@ bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, st
 // written file is removed.
 bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath);
 
+// The bytes of a package that is already in memory. When given, the ZIP
+// reader takes its data from them instead of reading the temporary archive
+// (which holds the same bytes) back from disk.
+struct PackageBytes {
+    const void* data = nullptr;
+    size_t size = 0;
+};
+
 // Opens the archive as ZIP; false when it is not one (install error 7).
-bool CanOpenArchive(const std::wstring& archivePath);
+bool CanOpenArchive(const std::wstring& archivePath, PackageBytes bytes = {});
 
 // Unpacks every entry of the archive below installDir and records what it
 // wrote in manifest "files" and "folders". Message boxes are owned by
 // `owner`. Whatever the result, the archive is deleted at the end. False when
 // an entry could not be handled (install error 8); the caller then rolls back.
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner);
+                    JValue& manifest, HWND owner, PackageBytes bytes = {});
 
 // Deletes the files the manifest lists, then removes its folders that are
 // empty, deepest first. Failures are ignored.
