@@ -18,6 +18,7 @@ PACKAGES=(
   zlib1g-dev libminizip-dev libgtest-dev googletest fontconfig xz-utils
   dpkg-dev openssl zip unzip osslsigncode
   nginx-light curl bc msitools wixl
+  clang libclang-rt-14-dev nsis
 )
 
 SUDO=""
