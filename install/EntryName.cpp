@@ -16,6 +16,28 @@ std::wstring TrimWhiteSpace(const std::wstring& text) {
     return text.substr(begin, end - begin);
 }
 
+namespace {
+
+// Windows opens a device, not a file, for these names in any folder and with
+// any extension ("nul.txt", "COM1.log").
+bool IsDeviceName(const std::wstring& part) {
+    std::wstring base = part.substr(0, part.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (wchar_t& c : base) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+        base == L"CONOUT$")
+        return true;
+    if (base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0)) {
+        const wchar_t d = base[3];
+        return (d >= L'0' && d <= L'9') || d == 0x00B9 || d == 0x00B2 || d == 0x00B3;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool IsSafeEntryName(const std::wstring& name) {
     if (name.empty() || IsSeparator(name[0])) return false;
     if (name.find(L':') != std::wstring::npos) return false;
@@ -32,6 +54,7 @@ bool IsSafeEntryName(const std::wstring& name) {
             else if (c != L' ') onlyDotsAndSpaces = false;
         }
         if (onlyDotsAndSpaces && hasDot && part != L".") return false;
+        if (IsDeviceName(part)) return false;
         start = end + 1;
     }
     return true;

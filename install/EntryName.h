@@ -12,8 +12,9 @@ std::wstring TrimWhiteSpace(const std::wstring& text);
 
 // True when the name stays below the folder it is extracted into: not empty,
 // relative (no leading "/" or "\", no drive, no UNC or device prefix), no ":"
-// anywhere, and no component made of dots and spaces only other than ".",
-// since Windows reads ".." and also ". ." or "..." that way after stripping.
+// anywhere, no component made of dots and spaces only other than ".",
+// since Windows reads ".." and also ". ." or "..." that way after stripping,
+// and no component that names a device ("CON", "nul.txt", "COM1", ...).
 bool IsSafeEntryName(const std::wstring& name);
 
 // Entries of the other architecture are not extracted: with drivers64 a name

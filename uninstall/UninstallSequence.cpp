@@ -91,42 +91,66 @@ std::wstring Backslashes(std::wstring path) {
 void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root) {
     (void)state;
     const RemovalGuard guard;
-    // Without the member the folder counts as the installation's own.
-    const bool freshRoot = !manifest.isMember(kManifestFreshRoot) || manifest.get(kManifestFreshRoot).asInt() != 0;
+    // Nothing outside the installation folder is ever removed. A root that is
+    // not an absolute path, is written in a device form ("\\?\", "\\.\"), or
+    // is itself a drive or one of the system's or the users' folders removes
+    // nothing: no installation folder of this program is one of those.
     const std::wstring rootPath = ComparablePath(root);
+    if (!IsDeletablePath(root) || rootPath.size() <= 3 || !IsDeletablePath(rootPath) || guard.IsProtected(root)) return;
     auto belowRoot = [&rootPath](const std::wstring& path) {
         const std::wstring comparable = ComparablePath(path);
-        return !rootPath.empty() && !comparable.empty() && IsSameOrBelow(comparable, rootPath);
+        return !comparable.empty() && IsDeletablePath(path) && IsSameOrBelow(comparable, rootPath);
     };
+    // A file goes when it lies in the root itself or in a folder below it
+    // that is not one of the system's or the users' own folders.
+    auto removableFile = [&](const std::wstring& file) {
+        if (!belowRoot(file)) return false;
+        const std::wstring comparable = ComparablePath(file);
+        const std::wstring folder = comparable.substr(0, comparable.rfind(L'\\'));
+        return IsSameOrBelow(rootPath, folder) || !guard.IsProtected(folder);
+    };
+    // Without the member the folder counts as the installation's own.
+    const bool freshRoot = !manifest.isMember(kManifestFreshRoot) || manifest.get(kManifestFreshRoot).asInt() != 0;
 
-    for (const std::wstring& file : ManifestPaths(manifest, kManifestFiles)) {
-        if (freshRoot) {
-            if (!IsProgramOrLibrary(file)) continue;  // goes with its folder
-        } else if (!belowRoot(file)) {
-            continue;
-        }
-        if (IsProgramOrLibrary(file)) EndHolder(file);
-        DeleteFileW(file.c_str());
-    }
-
-    const std::wstring uninstaller = root + L"\\unins000.exe";
-    if (PathExists(uninstaller)) ShellDelete(uninstaller);
-
+    const std::vector<std::wstring> files = ManifestPaths(manifest, kManifestFiles);
     std::vector<std::wstring> folders = ManifestPaths(manifest, kManifestFolders);
-    if (freshRoot) {
-        for (const std::wstring& folder : folders) {
-            if (folder.size() <= 3 || guard.IsProtected(folder) || !FolderExists(folder)) continue;
-            ShellDelete(Backslashes(folder));
+    // Deepest first, so that a folder emptied of its subfolders goes too.
+    std::stable_sort(folders.begin(), folders.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    // The listed files one by one, then the listed folders that are left
+    // empty; a folder that still holds anything stays.
+    auto removeListed = [&]() {
+        for (const std::wstring& file : files) {
+            if (!PathExists(file) || !removableFile(file)) continue;
+            if (IsProgramOrLibrary(file)) EndHolder(file);
+            DeleteFileW(file.c_str());
         }
-    } else {
-        // Deepest first, so that a folder emptied of its subfolders goes too;
-        // a folder that still holds anything stays.
-        std::stable_sort(folders.begin(), folders.end(),
-                         [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
         for (const std::wstring& folder : folders) {
             if (guard.IsProtected(folder) || !belowRoot(folder)) continue;
             RemoveDirectoryW(Backslashes(folder).c_str());
         }
+    };
+
+    const std::wstring uninstaller = root + L"\\unins000.exe";
+    if (freshRoot) {
+        // Programs and libraries one by one, ending what holds them; the rest
+        // goes with the folders.
+        for (const std::wstring& file : files) {
+            if (!IsProgramOrLibrary(file) || !removableFile(file)) continue;
+            EndHolder(file);
+            DeleteFileW(file.c_str());
+        }
+        if (PathExists(uninstaller)) ShellDelete(uninstaller);
+        for (const std::wstring& folder : folders) {
+            if (guard.IsProtected(folder) || !belowRoot(folder) || !FolderExists(folder)) continue;
+            ShellDelete(Backslashes(folder));
+        }
+        // The shell refuses a whole folder over some names (Wine's over one
+        // that starts with two dots); what it left goes piece by piece.
+        if (FolderExists(root)) removeListed();
+    } else {
+        removeListed();
+        if (PathExists(uninstaller)) ShellDelete(uninstaller);
     }
 
     if (FolderExists(root) && PathIsDirectoryEmptyW(root.c_str()) && !guard.IsProtected(root)) ShellDelete(root);

@@ -23,6 +23,18 @@ TEST(EntryNameTest, NamesThatLeaveTheFolderAreRefused) {
     }
 }
 
+// Names Windows opens as devices in any folder: writing one would write to a
+// console, a port or nowhere.
+TEST(EntryNameTest, DeviceNamesAreRefused) {
+    for (const wchar_t* name : {L"CON", L"con", L"nul.txt", L"a/AUX", L"PRN.log.txt", L"COM1", L"lpt9.dat",
+                                L"COM\x00B9", L"CONIN$", L"conout$.txt", L"NUL /x.txt", L"dir/Nul .txt"}) {
+        EXPECT_FALSE(IsSafeEntryName(name)) << std::string(name, name + wcslen(name));
+    }
+    for (const wchar_t* name : {L"CONSOLE.txt", L"COM10", L"COM", L"LPT0x", L"nul2.txt", L"icon.png", L"aux_/x"}) {
+        EXPECT_TRUE(IsSafeEntryName(name)) << std::string(name, name + wcslen(name));
+    }
+}
+
 TEST(EntryNameTest, OrdinaryNamesAreAccepted) {
     for (const wchar_t* name : {L"Quillo.exe", L"x64/", L"x64/QuilloCore.dll", L"AppData/Skins/default.txt",
                                 L"./readme.txt", L"a..b.txt", L".hidden", L"dir.with.dots/file", L"Extensions/",

@@ -479,7 +479,8 @@ TEST_F(InstallSequenceTest, UninstallEndsTheProgramsThatHoldTheProductsFilesWith
 }
 
 // However a manifest was made, removal keeps the system's and the users'
-// folders; a folder that is none of them still goes.
+// folders and everything outside the installation folder; a folder below it
+// that is none of them still goes. A drive as the root removes nothing.
 TEST_F(InstallSequenceTest, ProtectedFoldersSurviveAnyManifest) {
     const std::wstring documents = SpecialFolder(CSIDL_PERSONAL);
     const std::wstring profile = SpecialFolder(CSIDL_PROFILE);
@@ -490,33 +491,36 @@ TEST_F(InstallSequenceTest, ProtectedFoldersSurviveAnyManifest) {
     ASSERT_FALSE(documents.empty() || profile.empty() || appData.empty() || programFiles.empty());
     std::error_code ec;
     fs::create_directories(otherUser, ec);
-    fs::create_directories(root_ + L"\\decoy", ec);
     const std::vector<std::wstring> markers = {documents + L"\\QuilloMarker.txt", otherUser + L"\\QuilloMarker.txt",
                                                appData + L"\\QuilloMarker.txt", programFiles + L"\\QuilloMarker.txt",
                                                profile + L"\\QuilloMarker.txt"};
     for (const std::wstring& marker : markers) WriteText(marker, "keep");
-    WriteText(root_ + L"\\decoy\\product.dat", "go");
 
-    JValue manifest;
-    manifest["mode"] = 0;
-    manifest["setup"]["root"] = Base64Encode("C:\\");
-    int i = 0;
-    for (const std::wstring& folder :
-         {documents, otherUser, fs::path(appData).parent_path().wstring(), documents + L"\\..", profile, profiles,
-          programFiles, std::wstring(L"c:/WINDOWS/"), std::wstring(L"C:\\windows\\system32"),
-          std::wstring(L"C:\\"), std::wstring(L"C:"), root_ + L"\\decoy", TempFolder()}) {
-        manifest["folders"][i++] = Base64Encode(WideToUtf8(folder));
+    for (const wchar_t* root : {L"C:\\", L""}) {
+        SCOPED_TRACE(*root ? "root C:\\" : "root the scratch folder");
+        fs::create_directories(root_ + L"\\decoy", ec);
+        WriteText(root_ + L"\\decoy\\product.dat", "go");
+        JValue manifest;
+        manifest["mode"] = 0;
+        manifest["setup"]["root"] = Base64Encode(WideToUtf8(*root ? std::wstring(root) : root_));
+        int i = 0;
+        for (const std::wstring& folder :
+             {documents, otherUser, fs::path(appData).parent_path().wstring(), documents + L"\\..", profile, profiles,
+              programFiles, std::wstring(L"c:/WINDOWS/"), std::wstring(L"C:\\windows\\system32"),
+              std::wstring(L"C:\\"), std::wstring(L"C:"), root_ + L"\\decoy", TempFolder()}) {
+            manifest["folders"][i++] = Base64Encode(WideToUtf8(folder));
+        }
+        const std::wstring uninstaller = root_ + L"\\hostile.exe";
+        ASSERT_TRUE(WriteUninstaller(uninstaller, stub_.image(), stub_.imageSize(), manifest));
+        TestProgressWindow u;
+        u.installMode = 1;
+        ASSERT_TRUE(u.Uninstall(uninstaller));
+
+        for (const std::wstring& marker : markers) EXPECT_TRUE(Exists(marker)) << WideToUtf8(marker);
+        EXPECT_TRUE(Exists(L"C:\\windows\\system32\\kernel32.dll"));
+        EXPECT_TRUE(Exists(TempFolder()));
+        EXPECT_EQ(Exists(root_ + L"\\decoy"), *root != 0);
     }
-    const std::wstring uninstaller = root_ + L"\\hostile.exe";
-    ASSERT_TRUE(WriteUninstaller(uninstaller, stub_.image(), stub_.imageSize(), manifest));
-    TestProgressWindow u;
-    u.installMode = 1;
-    ASSERT_TRUE(u.Uninstall(uninstaller));
-
-    for (const std::wstring& marker : markers) EXPECT_TRUE(Exists(marker)) << WideToUtf8(marker);
-    EXPECT_TRUE(Exists(L"C:\\windows\\system32\\kernel32.dll"));
-    EXPECT_TRUE(Exists(TempFolder()));
-    EXPECT_FALSE(Exists(root_ + L"\\decoy"));
     for (const std::wstring& marker : markers) DeleteFileW(marker.c_str());
     fs::remove_all(otherUser, ec);
 }
