@@ -74,6 +74,20 @@ bool ReadAppendedBlock(const NativePath& path, JValue& block) {
     return ReadAppendedBlock(file, block) == BlockStatus::Ok;
 }
 
+int RejectedBlockCode(BlockStatus status, const BlockLayout& layout) {
+    switch (status) {
+    case BlockStatus::LocatorBeyondFile:
+        // A locator at the very end passes the reader's first check and
+        // fails on the missing length.
+        return layout.offset == layout.fileSize ? 3 : 1;
+    case BlockStatus::LengthDoesNotFit: return 3;
+    case BlockStatus::TextUnreadable: return 2;
+    case BlockStatus::JsonInvalid:
+    case BlockStatus::Ok: return 4;
+    default: return 1;
+    }
+}
+
 int ReadSetupImage(ByteSource& source, SetupImage& out) {
     out = SetupImage();
     BlockLayout layout;

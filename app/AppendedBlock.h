@@ -47,6 +47,11 @@ BlockStatus ReadAppendedBlock(ByteSource& source, JValue& block, BlockLayout* la
                               std::string* jsonError = nullptr);
 bool ReadAppendedBlock(const NativePath& path, JValue& block);
 
+// The install error code that ReadSetupImage gives for a file whose block
+// failed with `status` (1 to 4), or 4 for a block that was read but holds no
+// "mode". What a quiet run ends with when it cannot use its own block.
+int RejectedBlockCode(BlockStatus status, const BlockLayout& layout);
+
 // A setup file read whole, as the install sequence uses it.
 struct SetupImage {
     std::vector<uint8_t> file;

@@ -55,9 +55,20 @@ StartupState RunStartup(HWND owner) {
         EndProcessNow();
     }
 
-    const bool blockRead = ReadAppendedBlock(modulePath, state.block);
+    FileSource file;
+    BlockLayout layout;
+    const BlockStatus status = file.open(modulePath) ? ReadAppendedBlock(file, state.block, &layout)
+                                                     : BlockStatus::OpenFailed;
+    file.close();
+    const bool blockRead = status == BlockStatus::Ok;
     state.settings = ReadStartupSettings(state.block, blockRead, Is64BitWindows());
+    const CommandLineOptions options = ParseCommandLine(args);
     if (!state.settings.blockUsable) {
+        // A quiet run has nobody to read the message: it ends with the code
+        // the install would have failed with, never with success.
+        if (options.quiet || state.settings.quietKey) {
+            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(RejectedBlockCode(status, layout)));
+        }
         MessageBoxW(owner, kBlockRejectedText, L"", MB_ICONERROR);
         EndProcessNow();
     }
@@ -70,7 +81,6 @@ StartupState RunStartup(HWND owner) {
         }
     }
 
-    const CommandLineOptions options = ParseCommandLine(args);
     state.quiet = state.settings.quietKey || options.quiet;
     state.requestedFolder = options.requestedFolder;
     if (state.settings.role != 0) {
