@@ -26,20 +26,23 @@ void RelaunchElevated(const std::wstring& modulePath, const std::wstring& parame
     ShellExecuteExW(&info);
 }
 
-void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& tempCopy) {
+// The copy gets no arguments, except that a quiet removal stays quiet: an
+// unattended "unins000.exe /q" must not turn into a confirmation screen.
+void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& tempCopy, bool quiet) {
     ShellFileOperation(FO_COPY, modulePath, tempCopy);
+    const wchar_t* parameters = quiet ? L"/q" : L"";
 
     if (IsNt6OrLater()) {
         SHELLEXECUTEINFOW info = {};
         info.cbSize = sizeof info;
         info.lpVerb = L"runas";
         info.lpFile = tempCopy.c_str();
-        info.lpParameters = L"";
+        info.lpParameters = parameters;
         info.lpDirectory = L"";
         info.nShow = SW_SHOWNORMAL;
         ShellExecuteExW(&info);
     } else {
-        ShellExecuteW(nullptr, L"open", tempCopy.c_str(), nullptr, nullptr, SW_SHOW);
+        ShellExecuteW(nullptr, L"open", tempCopy.c_str(), quiet ? parameters : nullptr, nullptr, SW_SHOW);
     }
 }
 
@@ -76,7 +79,7 @@ StartupState RunStartup(HWND owner) {
     if (state.settings.role == 0) {
         const UninstallerMove move = DecideUninstallerMove(modulePath, TempFolder());
         if (move.mustMove) {
-            MoveUninstallerToTemp(modulePath, move.tempCopy);
+            MoveUninstallerToTemp(modulePath, move.tempCopy, options.quiet || state.settings.quietKey);
             EndProcessNow();
         }
     }
