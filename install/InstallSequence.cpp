@@ -10,6 +10,7 @@
 #include "app/UninstallManifest.h"
 #include "install/CommandLine.h"
 #include "install/DriverComponents.h"
+#include "install/CHThread.h"
 #include "install/Md5.h"
 #include "install/PackageExtractor.h"
 #include "install/ProductRegistration.h"
@@ -54,9 +55,19 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     const int readResult = ReadSetupImage(setupFile.empty() ? ModuleFilePath() : setupFile, setup);
     if (readResult != 0) return readResult;
 
+    // The digest is computed on a second thread while the temporary archive
+    // is written; the two results are looked at in the same order as ever.
+    bool digestOk = false;
+    CHThread verifier;
+    const bool verifying = verifier.Start([&](CHThread*) {
+        digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
+    });
     std::wstring archive;
-    if (!WriteTempArchive(setup.package(), setup.packageSize, archive)) return 6;
-    if (!VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut)) return 9;
+    const bool written = WriteTempArchive(setup.package(), setup.packageSize, archive);
+    if (verifying) verifier.WaitPumpingMessages();
+    else digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
+    if (!written) return 6;
+    if (!digestOk) return 9;
 
     state.SetStatusText(L"正在复制文件: %ld%%", 10);
     state.ReportProgress(10);

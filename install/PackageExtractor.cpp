@@ -232,6 +232,7 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
     }
     bool success = true;
     std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
+    std::wstring madeFolder;  // the last folder tree made for a file
     for (int r = unzGoToFirstFile(zip); r == UNZ_OK && success; r = unzGoToNextFile(zip)) {
         char rawName[kNameBuffer] = {};
         unz_file_info64 info = {};
@@ -264,11 +265,13 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
         const std::wstring path = FileTargetPath(installDir, name, drivers64);
         const std::wstring parent = ParentPath(path);
         if (!parent.empty()) {
-            if (!CreateFolderTree(parent)) {
+            // Files of one folder usually follow each other; its tree is made once.
+            if (parent != madeFolder && !CreateFolderTree(parent)) {
                 Box(owner, name, L"file ERROR_ALREADY_EXISTS");
                 success = false;
                 break;
             }
+            madeFolder = parent;
             AppendManifestPath(manifest, kManifestFolders, parent);
         }
 

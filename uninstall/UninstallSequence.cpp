@@ -3,6 +3,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cwctype>
+#include <map>
+#include <set>
 #include <cstdint>
 #include <vector>
 
@@ -103,17 +106,30 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     };
     // A file goes when it lies in the root itself or in a folder below it
     // that is not one of the system's or the users' own folders.
+    std::map<std::wstring, bool> folderAllowed;  // by folder: most files share one
     auto removableFile = [&](const std::wstring& file) {
-        if (!belowRoot(file)) return false;
         const std::wstring comparable = ComparablePath(file);
+        if (comparable.empty() || !IsDeletablePath(file) || !IsSameOrBelow(comparable, rootPath)) return false;
         const std::wstring folder = comparable.substr(0, comparable.rfind(L'\\'));
-        return IsSameOrBelow(rootPath, folder) || !guard.IsProtected(folder);
+        auto known = folderAllowed.find(folder);
+        if (known == folderAllowed.end())
+            known = folderAllowed.emplace(folder, IsSameOrBelow(rootPath, folder) || !guard.IsProtected(folder)).first;
+        return known->second;
     };
     // Without the member the folder counts as the installation's own.
     const bool freshRoot = !manifest.isMember(kManifestFreshRoot) || manifest.get(kManifestFreshRoot).asInt() != 0;
 
     const std::vector<std::wstring> files = ManifestPaths(manifest, kManifestFiles);
-    std::vector<std::wstring> folders = ManifestPaths(manifest, kManifestFolders);
+    // The manifest names a file's folder once per file; each is looked at once.
+    std::vector<std::wstring> folders;
+    {
+        std::set<std::wstring> seen;
+        for (std::wstring& folder : ManifestPaths(manifest, kManifestFolders)) {
+            std::wstring key = Backslashes(folder);
+            for (wchar_t& c : key) c = static_cast<wchar_t>(towlower(c));
+            if (seen.insert(key).second) folders.push_back(std::move(folder));
+        }
+    }
     // Deepest first, so that a folder emptied of its subfolders goes too.
     std::stable_sort(folders.begin(), folders.end(),
                      [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
@@ -141,9 +157,11 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
             DeleteFileW(file.c_str());
         }
         if (PathExists(uninstaller)) ShellDelete(uninstaller);
-        for (const std::wstring& folder : folders) {
-            if (guard.IsProtected(folder) || !belowRoot(folder) || !FolderExists(folder)) continue;
-            ShellDelete(Backslashes(folder));
+        // Outermost first: one shell operation takes a folder with everything
+        // below it, and the folders below are then gone already.
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+            if (!FolderExists(*it) || guard.IsProtected(*it) || !belowRoot(*it)) continue;
+            ShellDelete(Backslashes(*it));
         }
         // The shell refuses a whole folder over some names (Wine's over one
         // that starts with two dots); what it left goes piece by piece.
