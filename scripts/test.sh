@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: native unit tests under sanitizers, then the Windows
-# tests and end-to-end checks under wine64 in a prefix made for this run.
+# tests and end-to-end checks under wine64 in a prefix made for this run, then
+# a short run of every fuzz target.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
@@ -31,6 +32,8 @@ run_ctest build/native
 # Threads: the tests that start threads, again under ThreadSanitizer.
 run_ctest build/tsan -R "Download|HttpAgent|Statistic|Machine"
 run_ctest build/x64
+# Every fuzz target for a few seconds on its seed corpus (clang, ASan, UBSan).
+if bash scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo
 echo "$passed passed, $failed failed"

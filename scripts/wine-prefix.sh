@@ -30,6 +30,8 @@ import sys
 path, cjk = sys.argv[1], sys.argv[2]
 lines = ["Windows Registry Editor Version 5.00", "",
          "[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]", '"Graphics"="null"', "",
+         # No menu entries on the host for the links that the tests make.
+         "[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]", '"winemenubuilder.exe"=""', "",
          "[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]"]
 for face in ["Arial", "Segoe UI", "MS Shell Dlg", "MS Shell Dlg 2", "Microsoft Sans Serif", "Verdana"]:
     lines.append('"%s"="Liberation Sans"' % face)
@@ -40,4 +42,8 @@ open(path, "wb").write(b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))
 PY
 wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
 wineserver -w
+# The user's shell folders are links to $HOME; the tests get folders of their own.
+for link in "$PREFIX/drive_c/users/$(id -un)"/*; do
+  if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
+done
 echo "wine prefix ready: $PREFIX"
