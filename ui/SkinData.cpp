@@ -7,6 +7,8 @@
 
 #include "app/AppendedBlock.h"
 
+#include <zlib.h>
+
 namespace quillo {
 
 namespace {
@@ -335,6 +337,24 @@ std::string BuildSkinPackage(const std::string& descriptionJson,
         out += bytes;
     }
     return out;
+}
+
+bool ExpandSkinResource(const void* data, size_t size, std::string& package) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (size < 8 || std::memcmp(bytes, kCompressedSkinMagic, 4) != 0) {
+        package.assign(reinterpret_cast<const char*>(bytes), size);
+        return true;
+    }
+    const uint32_t length = LoadLe32(bytes + 4);
+    if (length > kMaxSkinPackage) return false;
+    package.assign(length, '\0');
+    uLongf got = length;
+    if (uncompress(reinterpret_cast<Bytef*>(&package[0]), &got, bytes + 8, static_cast<uLong>(size - 8)) != Z_OK ||
+        got != length) {
+        package.clear();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace quillo

@@ -116,4 +116,15 @@ SkinRect PlaceForeground(const SkinRect& dest, const ImageStyleValues& style);
 // the tests use it). The description is stored with a line feed and a NUL.
 std::string BuildSkinPackage(const std::string& descriptionJson, const std::vector<std::pair<uint32_t, std::string>>& assets);
 
+// The form in which a package is linked into the program: "UIRZ", the
+// package's length (32-bit little-endian), then the package deflated with
+// zlib (mkskin's CompressSkinPackage). It saves a fifth of the package,
+// mostly its description.
+constexpr uint8_t kCompressedSkinMagic[4] = {0x55, 0x49, 0x52, 0x5A};
+constexpr uint32_t kMaxSkinPackage = 64u << 20;
+// Gives back the package of a compressed form; a resource that is not in that
+// form is the package itself. False when the compressed form is damaged or
+// claims more than kMaxSkinPackage bytes.
+bool ExpandSkinResource(const void* data, size_t size, std::string& package);
+
 }  // namespace quillo

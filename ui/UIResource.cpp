@@ -98,7 +98,10 @@ bool UIResource::LoadFromResource(HMODULE module, const wchar_t* type, int id) {
     HGLOBAL handle = LoadResource(module, info);
     const void* bytes = handle ? LockResource(handle) : nullptr;
     if (!bytes) return false;
-    return LoadFromMemory(bytes, size);
+    // The program links the package compressed; a plain one is taken as it is.
+    std::string package;
+    if (!ExpandSkinResource(bytes, size, package)) return false;
+    return LoadFromMemory(package.data(), package.size());
 }
 
 bool UIResource::LoadFromFile(const wchar_t* path) {

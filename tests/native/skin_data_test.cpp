@@ -3,6 +3,7 @@
 #include <random>
 
 #include "app/AppendedBlock.h"
+#include "tools/mkskin/SkinPacker.h"
 #include "ui/SkinData.h"
 
 namespace quillo {
@@ -240,6 +241,40 @@ TEST(NineGridTest, ForegroundPlacementByAlignment) {
     s.foreOffsetX = -3;
     s.foreOffsetY = 2;
     EXPECT_EQ(PlaceForeground(d, s), (SkinRect{87, 48, 10, 4}));
+}
+
+}  // namespace
+}  // namespace quillo
+
+namespace quillo {
+namespace {
+
+// The compressed form the program links: it gives back the package byte for
+// byte, passes a plain package through, and refuses damage and size claims
+// beyond the limit instead of allocating them.
+TEST(CompressedSkinTest, RoundTripPlainPassThroughAndDamage) {
+    std::string package = BuildSkinPackage("{\"cfg\":{},\"res\":{\"fonts\":[],\"images\":[]}}", {{1, std::string(5000, 'x')}});
+    const std::string packed = CompressSkinPackage(package);
+    ASSERT_GT(packed.size(), 8u);
+    EXPECT_LT(packed.size(), package.size());
+    std::string out;
+    ASSERT_TRUE(ExpandSkinResource(packed.data(), packed.size(), out));
+    EXPECT_EQ(out, package);
+
+    ASSERT_TRUE(ExpandSkinResource(package.data(), package.size(), out));
+    EXPECT_EQ(out, package);
+
+    std::string cut = packed.substr(0, packed.size() - 3);
+    EXPECT_FALSE(ExpandSkinResource(cut.data(), cut.size(), out));
+    std::string lying = packed;
+    lying[4] = static_cast<char>(lying[4] + 1);  // one byte more than the stream holds
+    EXPECT_FALSE(ExpandSkinResource(lying.data(), lying.size(), out));
+    std::string huge = packed;
+    huge[7] = '\x7F';  // about 2 GiB claimed
+    EXPECT_FALSE(ExpandSkinResource(huge.data(), huge.size(), out));
+    std::string noise = packed;
+    for (size_t i = 8; i < noise.size(); i += 3) noise[i] = static_cast<char>(noise[i] ^ 0xA5);
+    EXPECT_FALSE(ExpandSkinResource(noise.data(), noise.size(), out));
 }
 
 }  // namespace

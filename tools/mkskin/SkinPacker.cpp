@@ -1,8 +1,11 @@
 #include "tools/mkskin/SkinPacker.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -217,6 +220,18 @@ int InspectSkin(const std::string& path, std::string& report) {
         }
     }
     return 0;
+}
+
+std::string CompressSkinPackage(const std::string& package) {
+    uLongf bound = compressBound(static_cast<uLong>(package.size()));
+    std::string out(8 + bound, '\0');
+    std::memcpy(&out[0], kCompressedSkinMagic, 4);
+    StoreLe32(reinterpret_cast<uint8_t*>(&out[4]), static_cast<uint32_t>(package.size()));
+    if (compress2(reinterpret_cast<Bytef*>(&out[8]), &bound, reinterpret_cast<const Bytef*>(package.data()),
+                  static_cast<uLong>(package.size()), Z_BEST_COMPRESSION) != Z_OK)
+        return std::string();
+    out.resize(8 + bound);
+    return out;
 }
 
 }  // namespace quillo

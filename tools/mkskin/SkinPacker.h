@@ -19,4 +19,8 @@ bool BuildSkinFromFolder(const std::string& skinDir, std::string& package, std::
 // package loads, 1 when its magic is wrong or its description does not parse.
 int InspectSkin(const std::string& path, std::string& report);
 
+// The compressed form that the program links (see ExpandSkinResource);
+// empty when compression fails.
+std::string CompressSkinPackage(const std::string& package);
+
 }  // namespace quillo
