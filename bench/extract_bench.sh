@@ -13,21 +13,7 @@ trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 cp -a "$BASE" "$WINEPREFIX"
 
 # 2,000 files of 50 KiB in 40 folders: half random bytes, half text.
-/usr/bin/python3 - "$work/product" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rng = random.Random(7)
-words = [b"quillo", b"device", b"backup", b"sync", b"photo", b"music", b"contact", b"message"]
-for i in range(2000):
-    folder = os.path.join(root, "dir%02d" % (i % 40))
-    os.makedirs(folder, exist_ok=True)
-    if i % 2:
-        data = os.urandom(51200)
-    else:
-        data = b" ".join(rng.choice(words) for _ in range(9000))[:51200]
-    with open(os.path.join(folder, "file%04d.dat" % i), "wb") as f:
-        f.write(data)
-PY
+/usr/bin/python3 "$ROOT/bench/make_payload.py" "$work/product"
 (cd "$work/product" && zip -q -r -6 "$work/package.zip" .)
 wine "$BENCH" >/dev/null 2>&1 || true   # start the Wine server once before timing
 

@@ -13,3 +13,5 @@ bash bench/download_bench.sh build/bench/tests/native/download_client
 bash scripts/build.sh >/dev/null
 bash scripts/wine-prefix.sh >/dev/null
 bash bench/extract_bench.sh build/x64/bench/extract_bench.exe
+# The setup program against an NSIS installer of the same product (about 5 min).
+bash bench/peer_bench.sh --skip-subbenches
