@@ -1,6 +1,7 @@
 // JSON document model: value tree, lenient reader and compact writer.
 #include "json/JValue.h"
 
+#include <cfloat>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -657,9 +658,19 @@ void writeValue(const JValue& v, std::string& out) {
     case JValue::Bool: out += v.asBool() ? "true" : "false"; break;
     case JValue::Int: writeInt(v.asInt64(), out); break;
     case JValue::Real: {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%g", v.asDouble());
-        out += buf;
+        // "%g" gives "inf" and "nan", which no JSON reader takes (ours included,
+        // though it reads "1e400" as an infinity): an infinity is written as a
+        // number that overflows back into it, a NaN as null.
+        const double d = v.asDouble();
+        if (d != d) {
+            out += "null";
+        } else if (d > DBL_MAX || d < -DBL_MAX) {
+            out += d > 0 ? "1e+9999" : "-1e+9999";
+        } else {
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%g", d);
+            out += buf;
+        }
         break;
     }
     case JValue::String: writeString(v.asCString(), out); break;

@@ -68,6 +68,21 @@ TEST(JsonWriter, StringEscaping) {
     EXPECT_EQ("{\"q\\\"\":\"\"}\n", toString(keyed));
 }
 
+// The reader takes an overflowing number such as 1e400 as an infinity; the
+// writer gave "inf" for it, which no reader (ours included) accepts, so a
+// block or manifest holding one could be written but never read again.
+TEST(JsonWriter, InfinitiesAreWrittenAsNumbersThatReadBack) {
+    const std::string text = toString(parsed("[1e400,-1e400,255555.e5555]"));
+    EXPECT_EQ("[1e+9999,-1e+9999,1e+9999]\n", text);
+    const JValue back = parsed(text);
+    ASSERT_EQ(JValue::Array, back.type());
+    ASSERT_EQ(3u, back.size());
+    EXPECT_EQ(JValue::Real, back.at(0).type());
+    EXPECT_TRUE(std::isinf(back.at(0).asDouble()) && back.at(0).asDouble() > 0);
+    EXPECT_TRUE(std::isinf(back.at(1).asDouble()) && back.at(1).asDouble() < 0);
+    EXPECT_EQ("null\n", toString(JValue(std::nan(""))));
+}
+
 TEST(JsonReader, ErrorMessages) {
     const std::string syntax = "Syntax error: value, object or array expected.";
     EXPECT_EQ(syntax, parseError(""));
