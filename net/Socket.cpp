@@ -60,18 +60,35 @@ int WaitSlice(SocketHandle s, bool forWrite, int ms) {
 
 }  // namespace
 
+#ifdef _WIN32
+namespace {
+// Some Winsock implementations keep their start count without a lock, and a
+// count that drops to zero closes every socket of the process. So all users
+// in this process share one start, counted here under a lock.
+std::mutex& StartupLock() {
+    static std::mutex lock;
+    return lock;
+}
+int g_socketUsers = 0;
+}  // namespace
+#endif
+
 bool SocketStartup() {
 #ifdef _WIN32
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 0), &data) == 0;
-#else
-    return true;
+    std::lock_guard<std::mutex> guard(StartupLock());
+    if (g_socketUsers == 0) {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
+    }
+    ++g_socketUsers;
 #endif
+    return true;
 }
 
 void SocketCleanup() {
 #ifdef _WIN32
-    WSACleanup();
+    std::lock_guard<std::mutex> guard(StartupLock());
+    if (g_socketUsers > 0 && --g_socketUsers == 0) WSACleanup();
 #endif
 }
 

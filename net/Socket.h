@@ -18,7 +18,9 @@ using SocketHandle = int;
 #endif
 constexpr SocketHandle kNoSocket = static_cast<SocketHandle>(~0);  // INVALID_SOCKET / -1
 
-// WSAStartup(2.0) and WSACleanup on Windows; no-ops elsewhere. Calls pair up.
+// Winsock use of the process, counted: the first SocketStartup makes the
+// one WSAStartup(2.0), the SocketCleanup that pairs with the last one makes
+// the WSACleanup. Safe from any thread; no-ops elsewhere. Calls pair up.
 bool SocketStartup();
 void SocketCleanup();
 

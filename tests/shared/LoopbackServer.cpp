@@ -1,5 +1,7 @@
 #include "tests/shared/LoopbackServer.h"
 
+#include "net/Socket.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -56,9 +58,8 @@ size_t ContentLength(const std::string& head) {
 }  // namespace
 
 LoopbackServer::LoopbackServer() {
+    socketsStarted_ = SocketStartup();
 #ifdef _WIN32
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return;
     const Handle h = static_cast<Handle>(s);
@@ -82,9 +83,7 @@ LoopbackServer::LoopbackServer() {
 
 LoopbackServer::~LoopbackServer() {
     Stop();
-#ifdef _WIN32
-    WSACleanup();
-#endif
+    if (socketsStarted_) SocketCleanup();
 }
 
 void LoopbackServer::Serve(std::vector<ScriptedReply> replies) {
@@ -206,10 +205,7 @@ void LoopbackServer::Handle1(Handle conn, const ScriptedReply& reply) {
 }
 
 ClosedPort::ClosedPort() {
-#ifdef _WIN32
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-#endif
+    socketsStarted_ = SocketStartup();
     const auto h = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
@@ -224,10 +220,10 @@ ClosedPort::ClosedPort() {
 ClosedPort::~ClosedPort() {
 #ifdef _WIN32
     CloseSock(static_cast<uintptr_t>(socket_));
-    WSACleanup();
 #else
     CloseSock(static_cast<int>(socket_));
 #endif
+    if (socketsStarted_) SocketCleanup();
 }
 
 }  // namespace quillo::test

@@ -54,6 +54,7 @@ private:
     // Waits up to `ms` for `h` to become readable; false on time-out or Stop.
     bool WaitReadable(Handle h, int ms);
 
+    bool socketsStarted_ = false;
     Handle listener_ = kNone;
     uint16_t port_ = 0;
     bool started_ = false;
@@ -77,6 +78,7 @@ public:
     uint16_t port() const { return port_; }
 
 private:
+    bool socketsStarted_ = false;
     intptr_t socket_ = -1;
     uint16_t port_ = 0;
 };

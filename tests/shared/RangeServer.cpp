@@ -1,5 +1,7 @@
 #include "tests/shared/RangeServer.h"
 
+#include "net/Socket.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -26,16 +28,6 @@ static void ShutSock(intptr_t s) { shutdown(static_cast<int>(s), SHUT_RDWR); }
 namespace quillo::test {
 
 namespace {
-
-#ifdef _WIN32
-struct WinsockUser {
-    WinsockUser() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 0), &data);
-    }
-    ~WinsockUser() { WSACleanup(); }
-};
-#endif
 
 bool SendAll(intptr_t s, const char* data, size_t length) {
     while (length > 0) {
@@ -80,9 +72,7 @@ std::string HeaderValue(const std::string& head, const std::string& lowerName) {
 }  // namespace
 
 RangeServer::RangeServer(std::string content) : content_(std::move(content)) {
-#ifdef _WIN32
-    static WinsockUser winsock;
-#endif
+    socketsStarted_ = SocketStartup();
     listener_ = static_cast<intptr_t>(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -106,6 +96,7 @@ RangeServer::~RangeServer() {
         for (intptr_t c : clients_) ShutSock(c);
     }
     for (auto& t : connections_) t.join();
+    if (socketsStarted_) SocketCleanup();
 }
 
 std::string RangeServer::url(const std::string& path) const {

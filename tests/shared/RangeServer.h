@@ -43,6 +43,7 @@ private:
     void AcceptLoop();
     void Serve(intptr_t client);
 
+    bool socketsStarted_ = false;
     intptr_t listener_;
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};

@@ -1,6 +1,7 @@
 // Tests for the HTTP client (net/CHttpAgent) against scripted servers on
 // 127.0.0.1, and for URL splitting (net/Url).
 #include "net/CHttpAgent.h"
+#include "net/Socket.h"
 #include "net/Url.h"
 
 #include <gtest/gtest.h>
@@ -620,6 +621,35 @@ TEST(HttpAgentLifetime, ReferenceCountDestroysAtZero) {
     EXPECT_EQ(agent->AddRef(), 2);
     EXPECT_EQ(agent->Release(), 1);
     EXPECT_EQ(agent->Release(), 0);  // destroyed; the sanitizers report a leak or a double free
+}
+
+// Agents come and go on the download's unit threads while other sockets of
+// the process are in use: their Winsock starts and ends must never close
+// those sockets, nor leave the process unable to make new ones.
+TEST(HttpAgentLifetime, AgentsMadeAndDroppedOnManyThreadsLeaveOtherSocketsOpen) {
+    LoopbackServer server;
+    ASSERT_TRUE(server.listening());
+    uint32_t loopback = 0;
+    ASSERT_TRUE(ResolveIPv4("127.0.0.1", loopback));
+#ifdef _WIN32
+    constexpr int kPerThread = 50000;
+#else
+    constexpr int kPerThread = 2000;  // no shared start count here; kept short for the sanitizers
+#endif
+    for (int round = 0; round < 4; ++round) {
+        std::atomic<bool> go{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&go] {
+                while (!go) std::this_thread::yield();
+                for (int i = 0; i < kPerThread; ++i) CHttpAgent agent;
+            });
+        go = true;
+        for (auto& t : threads) t.join();
+        TcpSocket client;
+        ASSERT_TRUE(client.Create()) << "round " << round;
+        ASSERT_TRUE(client.Connect(loopback, server.port())) << "round " << round;
+    }
 }
 
 }  // namespace
