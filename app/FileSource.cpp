@@ -64,7 +64,7 @@ bool RenameNoReplace(const NativePath& from, const NativePath& to) {
     return MoveFileW(from.c_str(), to.c_str()) != FALSE;
 }
 
-bool PathPresent(const NativePath& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const NativePath& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool RemoveFile(const NativePath& path) { return DeleteFileW(path.c_str()) != FALSE; }
 
@@ -127,7 +127,7 @@ bool RenameNoReplace(const NativePath& from, const NativePath& to) {
     return true;
 }
 
-bool PathPresent(const NativePath& path) {
+bool PathExists(const NativePath& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }

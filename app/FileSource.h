@@ -69,7 +69,7 @@ WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>&
 bool RenameNoReplace(const NativePath& from, const NativePath& to);
 
 // True when something (file or folder) exists at `path`.
-bool PathPresent(const NativePath& path);
+bool PathExists(const NativePath& path);
 
 // Removes a file; false when it could not be removed (or did not exist).
 bool RemoveFile(const NativePath& path);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FileSource.h"  // PathExists
 #include "app/StartupLogic.h"
 
 namespace quillo {
@@ -15,8 +16,6 @@ bool Is64BitWindows();
 // A special folder of the shell (a CSIDL value); `create` makes it when it
 // is missing. Empty when the shell cannot tell it.
 std::wstring SpecialFolder(int csidl, bool create = false);
-// Whether a file or folder exists at the path.
-bool PathExists(const std::wstring& path);
 // The full path of the program's own file.
 std::wstring ModuleFilePath();
 // The temporary folder with its trailing backslash.

@@ -125,7 +125,7 @@ void ResumableDownload::Fire(int event) {
 void ResumableDownload::MasterRoutine() {
     stopFlag_ = 0;
     status_ = kDownloadOk;
-    if (PathPresent(destPath) || Complete()) {
+    if (PathExists(destPath) || Complete()) {
         status_ = kDownloadOk;
         Fire(kDownloadCompleted);
         return;
