@@ -25,60 +25,59 @@ struct ScreenWindow {
     int height() const { return rect.bottom - rect.top; }
 };
 
-// The "CHWindow" top-level windows of one process.
-inline std::vector<ScreenWindow> ScreensOf(DWORD pid) {
+// The top-level windows of one process, in z-order.
+inline std::vector<HWND> TopWindowsOf(DWORD pid) {
     struct Search {
         DWORD pid;
-        std::vector<ScreenWindow> found;
+        std::vector<HWND> found;
     } search{pid, {}};
     EnumWindows(
         [](HWND hwnd, LPARAM param) -> BOOL {
             auto* s = reinterpret_cast<Search*>(param);
             DWORD owner = 0;
             GetWindowThreadProcessId(hwnd, &owner);
-            wchar_t cls[32] = {};
-            GetClassNameW(hwnd, cls, 32);
-            if (owner != s->pid || lstrcmpW(cls, L"CHWindow") != 0) return TRUE;
-            ScreenWindow w;
-            w.hwnd = hwnd;
-            w.owner = GetWindow(hwnd, GW_OWNER);
-            w.visible = IsWindowVisible(hwnd) != FALSE;
-            GetWindowRect(hwnd, &w.rect);
-            wchar_t title[64] = {};
-            GetWindowTextW(hwnd, title, 64);
-            w.title = title;
-            s->found.push_back(w);
+            if (owner == s->pid) s->found.push_back(hwnd);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
+// The "CHWindow" top-level windows of one process.
+inline std::vector<ScreenWindow> ScreensOf(DWORD pid) {
+    std::vector<ScreenWindow> screens;
+    for (HWND hwnd : TopWindowsOf(pid)) {
+        wchar_t cls[32] = {};
+        GetClassNameW(hwnd, cls, 32);
+        if (lstrcmpW(cls, L"CHWindow") != 0) continue;
+        ScreenWindow w;
+        w.hwnd = hwnd;
+        w.owner = GetWindow(hwnd, GW_OWNER);
+        w.visible = IsWindowVisible(hwnd) != FALSE;
+        GetWindowRect(hwnd, &w.rect);
+        wchar_t title[64] = {};
+        GetWindowTextW(hwnd, title, 64);
+        w.title = title;
+        screens.push_back(w);
+    }
+    return screens;
+}
+
 // Every top-level window of a process: class, caption, visibility and the
 // text of a message box's static control, for failure messages.
 inline std::string WindowsOf(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        std::string text;
-    } search{pid, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(hwnd, &owner);
-            if (owner != s->pid) return TRUE;
-            wchar_t cls[64] = {}, title[256] = {}, text[256] = {};
-            GetClassNameW(hwnd, cls, 64);
-            GetWindowTextW(hwnd, title, 256);
-            GetDlgItemTextW(hwnd, 0xFFFF, text, 256);
-            char line[1024];
-            snprintf(line, sizeof line, "\n  %ls \"%ls\" visible=%d %ls", cls, title, IsWindowVisible(hwnd) ? 1 : 0,
-                     text);
-            s->text += line;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.text;
+    std::string text;
+    for (HWND hwnd : TopWindowsOf(pid)) {
+        wchar_t cls[64] = {}, title[256] = {}, label[256] = {};
+        GetClassNameW(hwnd, cls, 64);
+        GetWindowTextW(hwnd, title, 256);
+        GetDlgItemTextW(hwnd, 0xFFFF, label, 256);
+        char line[1024];
+        snprintf(line, sizeof line, "\n  %ls \"%ls\" visible=%d %ls", cls, title, IsWindowVisible(hwnd) ? 1 : 0,
+                 label);
+        text += line;
+    }
+    return text;
 }
 
 // A message box of one process, read and answered.
@@ -167,32 +166,26 @@ public:
     SeenBox AnswerBox(int button = IDOK, DWORD timeoutMs = 30000) const {
         SeenBox seen;
         for (DWORD waited = 0; waited <= timeoutMs && !seen.shown; waited += 50) {
-            struct Search {
-                DWORD pid;
-                HWND found;
-            } search{pid_, nullptr};
-            EnumWindows(
-                [](HWND hwnd, LPARAM param) -> BOOL {
-                    auto* s = reinterpret_cast<Search*>(param);
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(hwnd, &pid);
-                    wchar_t cls[16] = {};
-                    GetClassNameW(hwnd, cls, 16);
-                    if (pid == s->pid && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) s->found = hwnd;
-                    return s->found ? FALSE : TRUE;
-                },
-                reinterpret_cast<LPARAM>(&search));
-            if (!search.found) {
+            HWND found = nullptr;
+            for (HWND hwnd : TopWindowsOf(pid_)) {
+                wchar_t cls[16] = {};
+                GetClassNameW(hwnd, cls, 16);
+                if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) {
+                    found = hwnd;
+                    break;
+                }
+            }
+            if (!found) {
                 Sleep(50);
                 continue;
             }
             wchar_t buffer[512] = {};
-            for (int k = 0; k < 100 && GetDlgItemTextW(search.found, 0xFFFF, buffer, 512) == 0; ++k) Sleep(20);
+            for (int k = 0; k < 100 && GetDlgItemTextW(found, 0xFFFF, buffer, 512) == 0; ++k) Sleep(20);
             seen.text = buffer;
-            GetWindowTextW(search.found, buffer, 512);
+            GetWindowTextW(found, buffer, 512);
             seen.caption = buffer;
             seen.shown = true;
-            PostMessageW(search.found, WM_COMMAND, static_cast<WPARAM>(button), 0);
+            PostMessageW(found, WM_COMMAND, static_cast<WPARAM>(button), 0);
         }
         return seen;
     }
