@@ -3,8 +3,11 @@
 #include <shellapi.h>
 
 #include "app/AppendedBlock.h"
+#include "app/RunLog.h"
 #include "app/SystemInfo.h"
+#include "app/TextCodec.h"
 #include "install/ShellFileOperation.h"
+#include "install/UserPrompt.h"
 
 namespace quillo {
 
@@ -26,11 +29,18 @@ void RelaunchElevated(const std::wstring& modulePath, const std::wstring& parame
     ShellExecuteExW(&info);
 }
 
-// The copy gets no arguments, except that a quiet removal stays quiet: an
-// unattended "unins000.exe /q" must not turn into a confirmation screen.
-void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& tempCopy, bool quiet) {
+// The copy gets no arguments, except that a quiet removal stays quiet (an
+// unattended "unins000.exe /q" must not turn into a confirmation screen) and
+// a requested log goes on to the copy, which does the work.
+void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& tempCopy, bool quiet,
+                           const std::wstring& logFile) {
     ShellFileOperation(FO_COPY, modulePath, tempCopy);
-    const wchar_t* parameters = quiet ? L"/q" : L"";
+    std::wstring arguments = quiet ? L"/q" : L"";
+    if (!logFile.empty()) {
+        if (!arguments.empty()) arguments += L" ";
+        arguments += QuoteArgument(L"/LOG=" + AbsolutePath(logFile));
+    }
+    const wchar_t* parameters = arguments.c_str();
 
     if (IsNt6OrLater()) {
         SHELLEXECUTEINFOW info = {};
@@ -42,7 +52,7 @@ void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& t
         info.nShow = SW_SHOWNORMAL;
         ShellExecuteExW(&info);
     } else {
-        ShellExecuteW(nullptr, L"open", tempCopy.c_str(), quiet ? parameters : nullptr, nullptr, SW_SHOW);
+        ShellExecuteW(nullptr, L"open", tempCopy.c_str(), arguments.empty() ? nullptr : parameters, nullptr, SW_SHOW);
     }
 }
 
@@ -66,25 +76,39 @@ StartupState RunStartup(HWND owner) {
     const bool blockRead = status == BlockStatus::Ok;
     state.settings = ReadStartupSettings(state.block, blockRead, Is64BitWindows());
     const CommandLineOptions options = ParseCommandLine(args);
+    state.quiet = state.settings.quietKey || options.quiet;
+    SetUnattended(state.quiet);
+    state.logFile = options.logFile;
+    // The uninstaller that moves to the temporary folder leaves the log to
+    // its copy.
+    const UninstallerMove move = state.settings.blockUsable && state.settings.role == 0
+                                     ? DecideUninstallerMove(modulePath, TempFolder())
+                                     : UninstallerMove();
+    if (!options.logFile.empty() && !move.mustMove) {
+        OpenRunLog(options.logFile);
+        std::wstring line = L"arguments:";
+        for (const std::wstring& arg : args) line += L" " + QuoteArgument(arg);
+        LogLine(line);
+    }
     if (!state.settings.blockUsable) {
         // A quiet run has nobody to read the message: it ends with the code
         // the install would have failed with, never with success.
-        if (options.quiet || state.settings.quietKey) {
-            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(RejectedBlockCode(status, layout)));
+        const int code = RejectedBlockCode(status, layout);
+        LogLinef("setup block rejected (%s): install error %d", BlockStatusText(status), code);
+        if (state.quiet) {
+            LogLinef("exit code %d", code);
+            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
         }
-        MessageBoxW(owner, kBlockRejectedText, L"", MB_ICONERROR);
+        TellUser(owner, kBlockRejectedText, L"", MB_ICONERROR);
+        LogLine(std::string("exit code 0"));
         EndProcessNow();
     }
 
-    if (state.settings.role == 0) {
-        const UninstallerMove move = DecideUninstallerMove(modulePath, TempFolder());
-        if (move.mustMove) {
-            MoveUninstallerToTemp(modulePath, move.tempCopy, options.quiet || state.settings.quietKey);
-            EndProcessNow();
-        }
+    if (move.mustMove) {
+        MoveUninstallerToTemp(modulePath, move.tempCopy, state.quiet, options.logFile);
+        EndProcessNow();
     }
-
-    state.quiet = state.settings.quietKey || options.quiet;
+    LogLinef("role: %s%s", state.settings.role == 0 ? "uninstaller" : "setup", state.quiet ? ", quiet" : "");
     state.requestedFolder = options.requestedFolder;
     if (state.settings.role != 0) {
         state.installPath = ProposeInstallFolder(options.requestedFolder,
@@ -92,6 +116,7 @@ StartupState RunStartup(HWND owner) {
                                                                                  : EarlierInstallation(),
                                                  ProgramFilesFolder());
     }
+    if (state.settings.role != 0) LogLine(L"installation folder: " + state.installPath);
     return state;
 }
 

@@ -17,6 +17,7 @@ struct StartupState {
     StartupSettings settings;
     bool quiet = false;            // "quiet" key or "/q"
     std::wstring requestedFolder;  // "/D"
+    std::wstring logFile;          // "/LOG": the run's log, already open
     std::wstring installPath;      // proposed installation folder (install role)
 };
 

@@ -20,6 +20,22 @@ StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, bool is
     return s;
 }
 
+namespace {
+
+// "/LOG", in any letter case (the "=" of "/LOG=" is checked by the caller).
+bool IsLogSwitch(const std::wstring& text) {
+    if (text.size() < 4 || text[0] != L'/') return false;
+    const wchar_t* word = L"LOG";
+    for (int i = 0; i < 3; ++i) {
+        wchar_t c = text[static_cast<size_t>(i) + 1];
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args) {
     CommandLineOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -27,6 +43,10 @@ CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args) {
             options.quiet = true;
         } else if (args[i] == L"/D" && i + 1 < args.size()) {
             options.requestedFolder = args[++i];
+        } else if (args[i].size() > 5 && IsLogSwitch(args[i].substr(0, 5)) && args[i][4] == L'=') {
+            options.logFile = args[i].substr(5);
+        } else if (args[i].size() == 4 && IsLogSwitch(args[i]) && i + 1 < args.size()) {
+            options.logFile = args[++i];
         }
     }
     return options;

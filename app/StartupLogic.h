@@ -30,10 +30,11 @@ StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, bool is
 struct CommandLineOptions {
     bool quiet = false;          // "/q"
     std::wstring requestedFolder;  // the element after "/D"
+    std::wstring logFile;          // "/LOG=FILE" or "/LOG FILE" (any letter case)
 };
 
-// Examines every element from index 0, case-sensitively; later ones win and
-// "/D" as the last element is ignored.
+// Examines every element from index 0, case-sensitively ("/LOG" in any case);
+// later ones win, and "/D" or "/LOG" as the last element is ignored.
 CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args);
 
 // What the uninstall entry of an earlier installation holds.

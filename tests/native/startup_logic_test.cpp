@@ -88,6 +88,31 @@ TEST(CommandLineTest, SwitchesAreCaseSensitiveAndLaterOnesWin) {
     EXPECT_TRUE(ParseCommandLine({L"/q"}).quiet);
 }
 
+TEST(CommandLineTest, LogSwitchTakesTheFileInEitherForm) {
+    struct Row {
+        std::vector<std::wstring> args;
+        std::wstring logFile;
+        bool quiet;
+    };
+    const Row rows[] = {
+        {{L"setup.exe", L"/q", L"/LOG=C:\\logs\\setup.log"}, L"C:\\logs\\setup.log", true},
+        {{L"setup.exe", L"/LOG", L"C:\\a b\\x.log", L"/q"}, L"C:\\a b\\x.log", true},
+        {{L"setup.exe", L"/log=x.log"}, L"x.log", false},
+        {{L"setup.exe", L"/LOG=a.log", L"/Log", L"b.log"}, L"b.log", false},  // later ones win
+        {{L"setup.exe", L"/LOG"}, L"", false},                                 // no file: ignored
+        {{L"setup.exe", L"/LOG="}, L"", false},
+        {{L"setup.exe", L"/LOGX=a.log"}, L"", false},
+        {{L"setup.exe", L"/LOG", L"/q"}, L"/q", false},  // the element after the switch is the file
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        const CommandLineOptions o = ParseCommandLine(row.args);
+        EXPECT_EQ(o.logFile, row.logFile) << "row " << index;
+        EXPECT_EQ(o.quiet, row.quiet) << "row " << index;
+        ++index;
+    }
+}
+
 TEST(InstallFolderTest, RequestedFolderThenEarlierInstallationThenProgramFiles) {
     const std::wstring pf = L"C:\\Program Files (x86)";
     EarlierInstallation earlier{L"D:\\Apps\\Quillo 3\\unins000.exe", 3000};
