@@ -55,6 +55,72 @@ std::wstring TempFolder() {
     return n && n <= MAX_PATH ? std::wstring(buffer, n) : std::wstring();
 }
 
+std::wstring AbsolutePath(const std::wstring& path) {
+    const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
+    if (written == 0 || written >= n) return path;
+    full.resize(written);
+    return full;
+}
+
+std::wstring OutermostMissingFolder(const std::wstring& folder) {
+    std::wstring missing;
+    std::wstring path = AbsolutePath(folder);
+    while (!path.empty() && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        missing = path;
+        const size_t slash = path.find_last_of(L"\\/");
+        if (slash == std::wstring::npos || slash < 3) break;  // never above "X:\"
+        path.resize(slash);
+    }
+    return missing;
+}
+
+void RemoveFoldersMadeFor(const std::wstring& folder, const std::wstring& outermost) {
+    if (outermost.empty()) return;
+    std::wstring path = AbsolutePath(folder);
+    while (path.size() >= outermost.size()) {
+        if (!RemoveDirectoryW(path.c_str())) return;  // not empty, or not there
+        if (path.size() == outermost.size()) return;
+        const size_t slash = path.find_last_of(L"\\/");
+        if (slash == std::wstring::npos) return;
+        path.resize(slash);
+    }
+}
+
+uint64_t FreeBytesOfVolume(const std::wstring& path, uint32_t* clusterBytes) {
+    // The nearest folder that exists stands for the volume the path is on.
+    std::wstring folder = AbsolutePath(path);
+    for (;;) {
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) break;
+        const size_t slash = folder.find_last_of(L"\\/");
+        if (slash == std::wstring::npos) return UINT64_MAX;
+        std::wstring parent = folder.substr(0, slash);
+        if (parent.size() == 2 && parent[1] == L':') parent += L'\\';  // "C:" is the root "C:\"
+        if (parent.empty() || parent == folder) return UINT64_MAX;
+        folder = parent;
+    }
+    if (folder.back() != L'\\') folder += L'\\';
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return UINT64_MAX;
+    if (clusterBytes) {
+        *clusterBytes = 4096;
+        DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+        std::wstring root = folder;
+        root.resize(MAX_PATH + 1);
+        if (GetVolumePathNameW(folder.c_str(), &root[0], MAX_PATH + 1)) {
+            root.resize(wcslen(root.c_str()));
+            if (GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
+                sectorsPerCluster && bytesPerSector && sectorsPerCluster * bytesPerSector <= (1u << 24)) {
+                *clusterBytes = sectorsPerCluster * bytesPerSector;
+            }
+        }
+    }
+    return available.QuadPart;
+}
+
 std::wstring ProgramFilesFolder() {
     wchar_t buffer[MAX_PATH] = {};
 #ifdef _WIN64

@@ -1,6 +1,7 @@
 // Facts about the running system and process that the startup needs. Windows only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,18 @@ std::wstring SpecialFolder(int csidl, bool create = false);
 std::wstring ModuleFilePath();
 // The temporary folder with its trailing backslash.
 std::wstring TempFolder();
+// The absolute form of a path (GetFullPathNameW); the path itself when that fails.
+std::wstring AbsolutePath(const std::wstring& path);
+// The outermost folder of `folder` and its parents that does not exist yet
+// (`folder` itself when only it is missing); empty when it exists.
+std::wstring OutermostMissingFolder(const std::wstring& folder);
+// Removes `folder` and its parents up to `outermost` (as OutermostMissingFolder
+// gave it before they were made), innermost first, while they are empty.
+void RemoveFoldersMadeFor(const std::wstring& folder, const std::wstring& outermost);
+// The bytes free for this user on the volume that holds `path` (which need
+// not exist yet: its nearest existing folder counts), and that volume's
+// cluster size; UINT64_MAX when it cannot be told.
+uint64_t FreeBytesOfVolume(const std::wstring& path, uint32_t* clusterBytes = nullptr);
 // The folder a 32-bit program is given as program files ("Program Files (x86)"
 // on 64-bit Windows), whatever the bitness of this build.
 std::wstring ProgramFilesFolder();

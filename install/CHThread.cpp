@@ -72,14 +72,14 @@ void CHThread::Terminate() {
     CloseWaitHandle();
 }
 
-void CHThread::WaitPumpingMessages() {
+bool CHThread::WaitPumpingMessages() {
     if (handle_.load() == nullptr) {
         CloseWaitHandle();
-        return;
+        return true;
     }
     if (!waitHandle_) {
         Terminate();
-        return;
+        return false;
     }
     for (;;) {
         const DWORD r = MsgWaitForMultipleObjects(1, &waitHandle_, FALSE, INFINITE, QS_ALLINPUT);
@@ -87,18 +87,18 @@ void CHThread::WaitPumpingMessages() {
             HANDLE thread = handle_.exchange(nullptr);
             if (thread) CloseHandle(thread);
             CloseWaitHandle();
-            return;
+            return true;
         }
         if (r != WAIT_OBJECT_0 + 1) {
             Terminate();
-            return;
+            return false;
         }
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 Terminate();
                 PostQuitMessage(0);
-                return;
+                return false;
             }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

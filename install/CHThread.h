@@ -31,7 +31,9 @@ public:
 
     // Waits for the thread while dispatching the calling thread's messages.
     // A WM_QUIT seen meanwhile ends the thread forcibly and is posted again.
-    void WaitPumpingMessages();
+    // True when the thread ended by itself (or none was running); false when
+    // it had to be ended.
+    bool WaitPumpingMessages();
 
     bool Running() const { return handle_.load() != nullptr; }
 

@@ -6,12 +6,14 @@
 
 #include <cstdio>
 
+#include "app/RunLog.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
 #include "install/PackageExtractor.h"
 #include "install/ProcessTools.h"
 #include "install/Registry.h"
 #include "install/ShellFileOperation.h"
+#include "install/UserPrompt.h"
 #include "net/Statistics.h"
 
 namespace quillo {
@@ -121,15 +123,34 @@ void RunAndWait(HWND window, const std::wstring& commandLine) {
     CloseHandle(pi.hProcess);
 }
 
+namespace {
+
+// The archive the installation wrote is held open (marked for deletion, so
+// it cannot be opened again by name); one given only by its path is looked
+// up on disk.
+bool DriverArchiveExists(const RunState& state) {
+    if (state.driverArchive && state.driverArchive->open()) return true;
+    return !state.driverArchivePath.empty() && PathExists(state.driverArchivePath);
+}
+
+HANDLE DriverArchiveHandle(const RunState& state) {
+    return state.driverArchive && state.driverArchive->open() ? state.driverArchive->handle() : INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
 bool InstallDriverArchive(RunState& state) {
     const std::wstring& archive = state.driverArchivePath;
-    if (archive.empty() || !PathExists(archive) || !EndsWith(archive, L".zip")) return false;
+    if (archive.empty() || !DriverArchiveExists(state) || !EndsWith(archive, L".zip")) return false;
 
     const std::wstring unique = UniqueHex16();
     if (unique.empty()) return false;
     const std::wstring temp = TempFolder() + L"Quillo_Temp_" + unique;
     CreateFolderTree(temp);
-    if (!ExtractArchive(temp, archive)) return false;
+    if (!ExtractArchive(temp, archive, DriverArchiveHandle(state))) {
+        LogLine(L"driver archive cannot be extracted: " + archive);
+        return false;
+    }
 
     const std::wstring driverFolder = DriverFolder();
     HKEY key = nullptr;
@@ -151,6 +172,7 @@ bool InstallDriverArchive(RunState& state) {
         const std::wstring package = temp + L"\\" + name;
         if (!PathExists(package)) continue;
         state.SetStatusText((std::wstring(L"正在安装") + name).c_str());
+        LogLine(L"running: " + DriverPackageCommandLine(package, name));
         RunAndWait(state.window, DriverPackageCommandLine(package, name));
     }
     ShellFileOperation(FO_DELETE, temp);
@@ -159,7 +181,7 @@ bool InstallDriverArchive(RunState& state) {
 
 void DriverStep(RunState& state) {
     bool installed = false;
-    if (!state.driverArchivePath.empty() && PathExists(state.driverArchivePath)) {
+    if (DriverArchiveExists(state)) {
         state.SetStatusText(L"正在安装驱动组件, 请耐心等候...");
         if (!state.quiet && state.window) {
             SetWindowPos(state.window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
@@ -171,13 +193,17 @@ void DriverStep(RunState& state) {
     } else {
         state.driverResult = -1;
         if (!state.quiet &&
-            MessageBoxW(state.window,
-                        L"Quillo 3 需要驱动组件才可以发现和管理您的设备，您是否要立即下载驱动组件？", L"提示",
-                        MB_YESNO | MB_ICONQUESTION) == IDYES) {
+            AskUser(state.window, L"Quillo 3 需要驱动组件才可以发现和管理您的设备，您是否要立即下载驱动组件？",
+                    L"提示", MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES) {
             ShellExecuteW(nullptr, L"open", kITunesSite, nullptr, nullptr, SW_SHOW);
         }
     }
-    if (!state.driverArchivePath.empty()) DeleteFileW(state.driverArchivePath.c_str());
+    LogLinef("driver components %s", installed ? "installed" : "not installed");
+    if (state.driverArchive) {
+        state.driverArchive.reset();
+    } else if (!state.driverArchivePath.empty()) {
+        DeleteFileW(state.driverArchivePath.c_str());
+    }
 
     if (!state.quiet) {
         state.ReportProgress(100);

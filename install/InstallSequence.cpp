@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "app/AppendedBlock.h"
+#include "app/RunLog.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
@@ -15,6 +16,8 @@
 #include "install/PackageExtractor.h"
 #include "install/ProductRegistration.h"
 #include "install/Shortcuts.h"
+#include "install/TempFile.h"
+#include "install/UserPrompt.h"
 #include "uninstall/UninstallSequence.h"
 
 namespace quillo {
@@ -41,19 +44,38 @@ std::wstring ProductConfigFile() {
     return appData.empty() ? appData : appData + L"\\Brightfen\\Quillo\\Config\\Quillo.cfg";
 }
 
+namespace {
+
+// How the run ends when a step fails: what this run made of the installation
+// folder and its parents goes again (only while empty), and the log says why.
+int Failed(RunState& state, int code, const std::wstring& why) {
+    LogLine(L"install error " + std::to_wstring(code) + L": " + why);
+    RemoveFoldersMadeFor(state.installDir, state.firstNewFolder);
+    return code;
+}
+
+}  // namespace
+
 int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setupFile) {
     digestOut.clear();
+    // The options screen may have made the folder already and said so.
+    if (state.firstNewFolder.empty()) state.firstNewFolder = OutermostMissingFolder(state.installDir);
 
     // An earlier installation goes first, through its own uninstaller.
     const EarlierInstallation earlier = FindEarlierInstallation();
     if (!earlier.uninstallString.empty() && PathExists(earlier.uninstallString)) {
+        LogLine(L"removing the earlier installation: " + earlier.uninstallString);
         RunUninstall(state, earlier.uninstallString);
         state.operation = 3;
     }
 
     SetupImage setup;
     const int readResult = ReadSetupImage(setupFile.empty() ? ModuleFilePath() : setupFile, setup);
-    if (readResult != 0) return readResult;
+    if (readResult != 0) return Failed(state, readResult, L"the setup file cannot be used");
+
+    // The temporary archive must fit before a byte of it is written.
+    if (FreeBytesOfVolume(TempFolder()) < static_cast<uint64_t>(setup.packageSize) + 65536)
+        return Failed(state, 6, L"no room for the temporary archive in " + TempFolder());
 
     // The digest is computed on a second thread while the temporary archive
     // is written; the two results are looked at in the same order as ever.
@@ -62,30 +84,49 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     const bool verifying = verifier.Start([&](CHThread*) {
         digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
     });
-    std::wstring archive;
-    const bool written = WriteTempArchive(setup.package(), setup.packageSize, archive);
+    // The archive goes when this run ends, however it ends.
+    TempFile archive;
+    const bool written = archive.Create(L".zip") && archive.Write(setup.package(), setup.packageSize);
     if (verifying) verifier.WaitPumpingMessages();
     else digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
-    if (!written) return 6;
-    if (!digestOk) return 9;
+    if (!written) return Failed(state, 6, L"the temporary archive cannot be written: " + archive.path());
+    LogLine(L"temporary archive: " + archive.path());
+    if (!digestOk) {
+        // A package that fails its digest is left for a look at what arrived.
+        archive.Keep();
+        return Failed(state, 9, L"the package digest is missing or wrong");
+    }
 
+    LogLine("package digest verified: " + digestOut);
     state.SetStatusText(L"正在复制文件: %ld%%", 10);
     state.ReportProgress(10);
 
     // The temporary archive holds the package's bytes; they are read from
     // memory rather than back from disk.
     const PackageBytes package{setup.package(), setup.packageSize};
-    if (!CanOpenArchive(archive, package)) {
-        DeleteFileW(archive.c_str());
-        return 7;
+    if (!CanOpenArchive(archive.path(), package)) return Failed(state, 7, L"the package is not a readable ZIP archive");
+
+    // Everything that would make the extraction stop half-way is looked for
+    // before its first file: names, path lengths, the room on the volume.
+    const ExtractionPlan plan = PlanExtraction(archive.path(), package, state.installDir, state.drivers64 != 0,
+                                               setup.imageSize());
+    LogLine("extraction plan: " + std::to_string(plan.files) + " files, " + std::to_string(plan.bytesNeeded) +
+            " bytes needed, " + std::to_string(plan.bytesFree) + " free");
+    if (plan.problem != ExtractionPlan::None) {
+        TellUser(state.window, plan.entry, plan.Caption());
+        return Failed(state, 8, std::wstring(plan.Caption()) + L": " + plan.entry);
     }
+
     // Whether the folder is the installation's own decides how much its
     // removal may take.
     JValue manifest;
     manifest[kManifestFreshRoot] = FolderIsNewOrEmpty(state.installDir) ? 1 : 0;
-    if (!ExtractPackage(archive, state.installDir, state.drivers64 != 0, manifest, state.window, package)) {
+    const bool extracted =
+        ExtractPackage(archive.path(), state.installDir, state.drivers64 != 0, manifest, state.window, package);
+    archive.Close();
+    if (!extracted) {
         RollBackExtraction(manifest);
-        return 8;
+        return Failed(state, 8, L"extraction failed; what was written is removed");
     }
     state.ReportProgress(60);
 
@@ -108,7 +149,15 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
 
     CompleteManifest(manifest, state.channel, state.installDir, block);
     const std::wstring uninstaller = state.installDir + L"\\unins000.exe";
-    WriteUninstaller(uninstaller, setup.image(), setup.imageSize(), manifest);
+    // Without its uninstaller the product could never be removed: that is a
+    // failed installation, taken back whole.
+    if (!WriteUninstaller(uninstaller, setup.image(), setup.imageSize(), manifest)) {
+        RemoveCreatedShortcuts(shortcuts, state.desktopShortcut == 1, state.taskbarShortcut == 1,
+                               state.startMenuShortcut == 1);
+        RollBackExtraction(manifest);
+        return Failed(state, 8, L"the uninstaller cannot be written: " + uninstaller);
+    }
+    LogLine(L"uninstaller written: " + uninstaller);
 
     state.lastRunPath = state.installDir + L"\\" + AnsiToWide(block.get("lastrun").asString());
     if (block.isMember("instrun")) state.installCommands = block.get("instrun");
@@ -116,10 +165,13 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
 
     state.buildNumber = ReadBuildNumber(state.installDir + L"\\Quillo.exe");
     RegisterProduct(uninstaller, state.buildNumber, static_cast<uint32_t>(state.channel), state.noAutorunTray);
+    LogLinef("registered: build %u, channel %d", static_cast<unsigned>(state.buildNumber), state.channel);
     state.ReportProgress(95);
 
     const OptionalSections sections = LocateSections(setup, state.extraPack == 1, state.driverComponents == 1);
-    if (state.extraPack == 1 && sections.hasExtra) {
+    // The detector serves the recommendations of the success screen, which
+    // an unattended run never shows.
+    if (state.extraPack == 1 && sections.hasExtra && !state.quiet) {
         std::wstring library;
         if (WriteTempFile(setup.file.data() + sections.extra.dataOffset, sections.extra.size, L".dll", library)) {
             state.HandOverDetector(library);
@@ -127,16 +179,25 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     }
 
     if (state.driverComponents == 1 && !ComponentsPresent() && sections.hasDriver) {
-        std::wstring driverArchive;
-        if (WriteTempFile(setup.file.data() + sections.driver.dataOffset, sections.driver.size, L".zip",
-                          driverArchive)) {
-            state.driverArchivePath = driverArchive;
+        auto driverArchive = std::make_unique<TempFile>();
+        if (driverArchive->Create(L".zip") &&
+            driverArchive->Write(setup.file.data() + sections.driver.dataOffset, sections.driver.size)) {
+            state.driverArchivePath = driverArchive->path();
+            state.driverArchive = std::move(driverArchive);
         }
         RunState* owner = &state;
-        state.driverThread.Start([owner](CHThread*) { DriverStep(*owner); });
+        state.driverStepStarted = true;
+        LogLine(std::string("driver step started"));
+        // Should no thread be had, the step runs here: it is never skipped.
+        if (!state.driverThread.Start([owner](CHThread*) { DriverStep(*owner); })) {
+            LogLine(std::string("driver thread cannot start; the step runs on the install thread"));
+            DriverStep(state);
+            if (state.driverThread.onExit) state.driverThread.onExit();
+        }
         return 0;
     }
 
+    LogLine(std::string("installation complete"));
     state.ReportProgress(100);
     state.ReportDone();
     return 0;

@@ -15,12 +15,14 @@
 // after unzip.h, which provides what this header expects
 #include <minizip/iowin32.h>
 
+#include "app/RunLog.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
 #include "install/EntryName.h"
 #include "install/ProcessTools.h"
 #include "install/ShellFileOperation.h"
+#include "install/UserPrompt.h"
 
 namespace quillo {
 namespace {
@@ -36,7 +38,8 @@ const wchar_t* const kBrowserExtensions[] = {L"Extensions/QuilloBHO.dll", L"Exte
                                             L"Extensions/npQuillo.dll"};
 
 void Box(HWND owner, const std::wstring& text, const wchar_t* caption) {
-    MessageBoxW(owner, text.c_str(), caption, MB_OK);
+    LogLine(std::wstring(L"extraction failed: ") + caption + L": " + text);
+    TellUser(owner, text, caption);
 }
 
 
@@ -77,7 +80,9 @@ HANDLE OpenTarget(const std::wstring& path, HWND owner) {
         _snwprintf(text, sizeof text / sizeof text[0] - 1,
                    L"检测到程序”%ls“正在运行, 您必须结束该程序才能继续安装, 是否继续?", processName.c_str());
         text[sizeof text / sizeof text[0] - 1] = L'\0';
-        if (MessageBoxW(owner, text, L"关闭占用", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        // Unattended, the answer is no: nothing the user runs is ended, and
+        // the file is moved aside below instead.
+        if (AskUser(owner, text, L"关闭占用", MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES) {
             EndProcessesNamed(processName);
             Sleep(kWaitAfterEnding);
             file = OpenForWriting(path);
@@ -87,7 +92,10 @@ HANDLE OpenTarget(const std::wstring& path, HWND owner) {
 
     if (!DeleteFileW(path.c_str()) && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         const std::wstring old = path + L".old";
-        if (ShellFileOperation(FO_MOVE, path, old)) PendingOldFile() = old;
+        if (ShellFileOperation(FO_MOVE, path, old)) {
+            PendingOldFile() = old;
+            LogLine(L"held file moved aside: " + old);
+        }
     }
     return OpenForWriting(path);
 }
@@ -195,11 +203,77 @@ int ZCALLBACK MemoryClose(voidpf, voidpf stream) {
 
 int ZCALLBACK MemoryError(voidpf, voidpf) { return 0; }
 
-// Opens the package from memory when its bytes are given, else the archive
-// file. `bytes` must outlive the returned handle.
-unzFile OpenArchive(const std::wstring& archivePath, const PackageBytes* bytes = nullptr) {
+// A read-only stream over a file handle that is already open (a temporary
+// file marked for deletion cannot be opened again by its name). Each stream
+// reads through a duplicate of that handle, with a position of its own.
+struct HandleStream {
+    HANDLE file;
+};
+
+voidpf ZCALLBACK HandleOpen(voidpf opaque, const void* /*name*/, int mode) {
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(opaque), GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    // A duplicate shares the file position with the original; the stream
+    // starts from the beginning.
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(copy, zero, nullptr, FILE_BEGIN);
+    auto* stream = new (std::nothrow) HandleStream{copy};
+    if (!stream) CloseHandle(copy);
+    return stream;
+}
+
+uLong ZCALLBACK HandleRead(voidpf, voidpf stream, void* buffer, uLong size) {
+    DWORD read = 0;
+    if (!ReadFile(static_cast<HandleStream*>(stream)->file, buffer, size, &read, nullptr)) return 0;
+    return read;
+}
+
+ZPOS64_T ZCALLBACK HandleTell(voidpf, voidpf stream) {
+    LARGE_INTEGER zero = {}, position = {};
+    if (!SetFilePointerEx(static_cast<HandleStream*>(stream)->file, zero, &position, FILE_CURRENT))
+        return static_cast<ZPOS64_T>(-1);
+    return static_cast<ZPOS64_T>(position.QuadPart);
+}
+
+long ZCALLBACK HandleSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    DWORD method = FILE_BEGIN;
+    switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET: method = FILE_BEGIN; break;
+    case ZLIB_FILEFUNC_SEEK_CUR: method = FILE_CURRENT; break;
+    case ZLIB_FILEFUNC_SEEK_END: method = FILE_END; break;
+    default: return -1;
+    }
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(static_cast<HandleStream*>(stream)->file, distance, nullptr, method) ? 0 : -1;
+}
+
+int ZCALLBACK HandleClose(voidpf, voidpf stream) {
+    auto* s = static_cast<HandleStream*>(stream);
+    CloseHandle(s->file);
+    delete s;
+    return 0;
+}
+
+// Opens the package from memory when its bytes are given, else through the
+// open handle when one is given, else the archive file by its name. `bytes`
+// and `file` must outlive the returned handle.
+unzFile OpenArchive(const std::wstring& archivePath, const PackageBytes* bytes = nullptr,
+                    HANDLE file = INVALID_HANDLE_VALUE) {
     zlib_filefunc64_def funcs;
-    if (bytes && bytes->data) {
+    if (!(bytes && bytes->data) && file != INVALID_HANDLE_VALUE && file != nullptr) {
+        funcs.zopen64_file = HandleOpen;
+        funcs.zread_file = HandleRead;
+        funcs.zwrite_file = MemoryWrite;
+        funcs.ztell64_file = HandleTell;
+        funcs.zseek64_file = HandleSeek;
+        funcs.zclose_file = HandleClose;
+        funcs.zerror_file = MemoryError;
+        funcs.opaque = file;
+    } else if (bytes && bytes->data) {
         funcs.zopen64_file = MemoryOpen;
         funcs.zread_file = MemoryRead;
         funcs.zwrite_file = MemoryWrite;
@@ -233,7 +307,8 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
     bool success = true;
     std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
     std::wstring madeFolder;  // the last folder tree made for a file
-    for (int r = unzGoToFirstFile(zip); r == UNZ_OK && success; r = unzGoToNextFile(zip)) {
+    int r = unzGoToFirstFile(zip);
+    for (; r == UNZ_OK && success; r = unzGoToNextFile(zip)) {
         char rawName[kNameBuffer] = {};
         unz_file_info64 info = {};
         if (unzGetCurrentFileInfo64(zip, &info, rawName, sizeof rawName - 1, nullptr, 0, nullptr, 0) != UNZ_OK) {
@@ -317,6 +392,13 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
         // written but still listed.
         if (!success) break;
         AppendManifestPath(manifest, kManifestFiles, path);
+        LogLine(L"file written: " + path);
+    }
+    // A damaged central directory ends the walk early: the entries behind
+    // the damage were never written, so this is a failure, not the end.
+    if (success && r != UNZ_OK && r != UNZ_END_OF_LIST_OF_FILE) {
+        Box(owner, L"", L"unzGetCurrentFileInfo");
+        success = false;
     }
     unzClose(zip);
     RemoveDirectoryW((installDir + (drivers64 ? L"\\x64" : L"\\x86")).c_str());
@@ -324,8 +406,84 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
     return success;
 }
 
-bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath) {
-    unzFile zip = OpenArchive(zipPath);
+const wchar_t* ExtractionPlan::Caption() const {
+    switch (problem) {
+        case None: return L"";
+        case EntryUnreadable: return L"unzGetCurrentFileInfo";
+        case BadName: return L"path not exist";
+        case FolderTooLong: return L"folder ERROR_ALREADY_EXISTS";
+        case ParentTooLong: return L"file ERROR_ALREADY_EXISTS";
+        case FileTooLong: return L"touch file failed";
+        case NoRoom: return L"write file failed";
+    }
+    return L"";
+}
+
+ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageBytes bytes, const std::wstring& installDir,
+                              bool drivers64, uint64_t otherBytes) {
+    ExtractionPlan plan;
+    uint32_t cluster = 4096;
+    plan.bytesFree = FreeBytesOfVolume(installDir, &cluster);
+    auto onDisk = [cluster](uint64_t size) { return (size + cluster - 1) / cluster * cluster; };
+    uint64_t manifestBytes = 0;  // the uninstaller's list of what was written
+    auto fail = [&plan](ExtractionPlan::Problem problem, const std::wstring& entry) {
+        plan.problem = problem;
+        plan.entry = entry;
+        return plan;
+    };
+    // The uninstaller is written beside the files; the folder itself is made
+    // with its parents.
+    if (installDir.size() > kMaxFolderPath) return fail(ExtractionPlan::FolderTooLong, installDir);
+    if (installDir.size() + 13 > kMaxFilePath) return fail(ExtractionPlan::FileTooLong, L"unins000.exe");
+
+    unzFile zip = OpenArchive(archivePath, &bytes);
+    if (!zip) return fail(ExtractionPlan::EntryUnreadable, L"");
+    int r = unzGoToFirstFile(zip);
+    for (; r == UNZ_OK; r = unzGoToNextFile(zip)) {
+        char rawName[kNameBuffer] = {};
+        unz_file_info64 info = {};
+        if (unzGetCurrentFileInfo64(zip, &info, rawName, sizeof rawName - 1, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+        const std::wstring name = EntryName(rawName, info.flag);
+        if (!IsSafeEntryName(name)) {
+            unzClose(zip);
+            return fail(ExtractionPlan::BadName, name);
+        }
+        if (SkipForArchitecture(name, drivers64)) continue;
+        if (name.back() == L'/') {
+            if (installDir.size() + name.size() > kMaxFolderPath) {
+                unzClose(zip);
+                return fail(ExtractionPlan::FolderTooLong, name);
+            }
+            plan.bytesNeeded += cluster;
+            continue;
+        }
+        const std::wstring path = FileTargetPath(installDir, name, drivers64);
+        if (ParentPath(path).size() > kMaxFolderPath) {
+            unzClose(zip);
+            return fail(ExtractionPlan::ParentTooLong, name);
+        }
+        if (path.size() > kMaxFilePath) {
+            unzClose(zip);
+            return fail(ExtractionPlan::FileTooLong, name);
+        }
+        ++plan.files;
+        // The file and its folder, each as base64 of up to three bytes a character.
+        manifestBytes += 2 * (4 * static_cast<uint64_t>(path.size()) + 8);
+        if (Readable(info)) plan.bytesNeeded += onDisk(info.uncompressed_size);
+        if (plan.bytesNeeded > plan.bytesFree && plan.entry.empty()) plan.entry = name;
+    }
+    unzClose(zip);
+    if (r != UNZ_END_OF_LIST_OF_FILE) return fail(ExtractionPlan::EntryUnreadable, L"");
+    plan.bytesNeeded += onDisk(otherBytes + manifestBytes + 4096);
+    if (plan.bytesNeeded > plan.bytesFree) {
+        plan.problem = ExtractionPlan::NoRoom;
+        if (plan.entry.empty()) plan.entry = L"unins000.exe";
+    }
+    return plan;
+}
+
+bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath, HANDLE openFile) {
+    unzFile zip = OpenArchive(zipPath, nullptr, openFile);
     if (!zip) return false;
     bool success = true;
     std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "json/JValue.h"
@@ -39,6 +40,39 @@ struct PackageBytes {
 // Opens the archive as ZIP; false when it is not one (install error 7).
 bool CanOpenArchive(const std::wstring& archivePath, PackageBytes bytes = {});
 
+// The longest paths the program creates: a file's full path (MAX_PATH less
+// its terminating NUL) and a folder's (room left for an 8.3 name, as
+// CreateDirectoryW requires).
+constexpr size_t kMaxFilePath = MAX_PATH - 1;
+constexpr size_t kMaxFolderPath = MAX_PATH - 13;
+
+// What the extraction will need, found from the archive's directory before
+// anything is written, so that a package that cannot be installed whole
+// fails before its first file.
+struct ExtractionPlan {
+    enum Problem {
+        None,
+        EntryUnreadable,  // an entry's information, or the directory walk, failed
+        BadName,          // an empty name, or one that would leave the folder
+        FolderTooLong,    // a folder entry (or the installation folder) beyond kMaxFolderPath
+        ParentTooLong,    // the folder of a file entry beyond kMaxFolderPath
+        FileTooLong,      // a file's path beyond kMaxFilePath
+        NoRoom,           // the target volume has less free space than needed
+    };
+    Problem problem = None;
+    std::wstring entry;         // the entry concerned; for NoRoom the first that does not fit
+    uint64_t bytesNeeded = 0;   // files rounded up to whole clusters, plus the other bytes
+    uint64_t bytesFree = 0;     // on the target volume
+    size_t files = 0;
+    // The caption of the box that the extraction itself shows for the same
+    // problem.
+    const wchar_t* Caption() const;
+};
+
+// `otherBytes` are written beside the package's files (the uninstaller).
+ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageBytes bytes, const std::wstring& installDir,
+                              bool drivers64, uint64_t otherBytes);
+
 // Unpacks every entry of the archive below installDir and records what it
 // wrote in manifest "files" and "folders". Message boxes are owned by
 // `owner`. Whatever the result, the archive is deleted at the end. False when
@@ -55,7 +89,10 @@ void RollBackExtraction(const JValue& manifest);
 // a name that would leave destFolder, or an empty one, ends with false, as do
 // a folder or file that cannot be created, a short write and damaged data.
 // An entry that cannot be opened (encrypted, say) is passed over.
-bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath);
+// `openFile`, when given, is an open handle of the archive that is read
+// instead of opening zipPath.
+bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath,
+                    HANDLE openFile = INVALID_HANDLE_VALUE);
 
 // The ".old" name of a locked file moved aside during the current entry.
 std::wstring& PendingOldFile();

@@ -2,16 +2,19 @@
 
 #include <cwchar>
 
+#include "app/RunLog.h"
 #include "app/TextCodec.h"
 #include "install/CommandLine.h"
 
 namespace quillo {
 
 void RunState::SetStatusText(const wchar_t* format, long number) const {
-    if (!statusSink || !format) return;
+    if (!format) return;
     wchar_t text[512];
     const int n = std::swprintf(text, sizeof text / sizeof text[0], format, number);
-    statusSink(n < 0 ? std::wstring() : std::wstring(text));
+    const std::wstring shown = n < 0 ? std::wstring() : std::wstring(text);
+    LogLine(L"status: " + shown);
+    if (statusSink) statusSink(shown);
 }
 
 void RunState::ReportProgress(int percent) const {

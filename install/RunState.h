@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "install/CHThread.h"
+#include "install/TempFile.h"
 #include "json/JValue.h"
 
 namespace quillo {
@@ -36,6 +38,14 @@ public:
     std::wstring installDir;
     std::wstring lastRunPath;
     std::wstring driverArchivePath;
+    // The driver archive the installation wrote: it goes when this is
+    // released, or when the process ends in any way.
+    std::unique_ptr<TempFile> driverArchive;
+    // The outermost of the installation folder and its parents that did not
+    // exist before this run made it; a failed run removes what it made.
+    std::wstring firstNewFolder;
+    // Set when the installation handed its end over to the driver step.
+    bool driverStepStarted = false;
     std::string packageDigest;
     CHThread driverThread;
     // Report fields of every statistics event.

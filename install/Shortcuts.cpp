@@ -155,6 +155,23 @@ void CreateTaskbarShortcuts(const JValue& shortcutList, const std::wstring& inst
     });
 }
 
+void RemoveCreatedShortcuts(const JValue& shortcutList, bool desktop, bool taskbar, bool startMenu) {
+    if (desktop) {
+        const std::wstring folder = CommonDesktopFolder();
+        ForEachEntry(shortcutList, "desktop", [&](const std::string& name, const std::string&) {
+            const std::wstring link = LinkPathIn(folder, AnsiToWide(name));
+            if (!link.empty() && PathExists(link)) DeleteFileW(link.c_str());
+        });
+    }
+    if (taskbar) {
+        ForEachEntry(shortcutList, "taskbar", [&](const std::string& name, const std::string&) {
+            const std::wstring wide = AnsiToWide(name);
+            if (!LinkPathIn(QuickLaunchFolder(), wide).empty()) RemoveTaskbarShortcut(wide);
+        });
+    }
+    if (startMenu) RemoveStartMenuFolder();
+}
+
 void CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& installDir) {
     const std::wstring folder = StartMenuFolder();
     if (folder.empty()) return;

@@ -35,6 +35,10 @@ void CreateTaskbarShortcuts(const JValue& shortcutList, const std::wstring& inst
 // "<installDir>\" when there is none. The target need not exist.
 void CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& installDir);
 
+// Takes back what the three Create operations made, for the kinds that were
+// chosen: the all users' desktop links, the Quick Launch links (unpinned) and
+// the start-menu folder. For an installation that fails after its links.
+void RemoveCreatedShortcuts(const JValue& shortcutList, bool desktop, bool taskbar, bool startMenu);
 // Deletes "<name>.lnk" from the current user's and the all users' desktop.
 void RemoveDesktopShortcut(const std::wstring& name);
 // Unpins (Vista and later) and deletes "<name>.lnk" in Quick Launch.

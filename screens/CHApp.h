@@ -25,6 +25,8 @@ public:
     HINSTANCE instance = nullptr;
     HINSTANCE previousInstance = nullptr;
     CHMainWnd* mainWindow = nullptr;
+    // What a quiet run that could make no window ended with (0 otherwise).
+    int windowlessExitCode = 0;
 };
 
 // The process-wide application object.

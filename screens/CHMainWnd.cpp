@@ -5,8 +5,10 @@
 #include <shlwapi.h>
 
 #include "app/Startup.h"
+#include "app/SystemInfo.h"
 #include "app/TextCodec.h"
 #include "install/EntryName.h"
+#include "install/UserPrompt.h"
 #include "screens/ScreenEffects.h"
 #include "screens/WebPages.h"
 #include "ui/ControlFactory.h"
@@ -61,9 +63,8 @@ LRESULT CHMainWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
             processWnd.taskbarShortcut = taskbarCheck && taskbarCheck->checked() ? 1 : 0;
             processWnd.startMenuShortcut = startMenuCheck && startMenuCheck->checked() ? 1 : 0;
         }
-        // The run ends the message loop itself when it is over (the
-        // installation on its thread, the uninstallation right here).
-        processWnd.StartWork();
+        // The run starts once the window exists (CHCorvaneApp::Startup) and
+        // ends the message loop itself when it is over.
     }
     return result;
 }
@@ -219,10 +220,14 @@ bool ValidateInstallFolder(const std::wstring& folder) {
 
 void CHMainWnd::StartInstall() {
     installPath = pathEdit ? pathEdit->GetText() : installPath;
+    // What the check below makes of the folder is taken back if the
+    // installation fails.
+    const std::wstring firstNewFolder = OutermostMissingFolder(installPath);
     if (!ValidateInstallFolder(installPath)) {
-        MessageBoxW(hwnd_, L"安装目录有误, 请重新输入.", L"", MB_ICONERROR);
+        TellUser(hwnd_, L"安装目录有误, 请重新输入.", L"", MB_ICONERROR);
         return;
     }
+    processWnd.firstNewFolder = firstNewFolder;
     HandOver();
     processWnd.installDir = installPath;
     processWnd.desktopShortcut = desktopCheck && desktopCheck->checked() ? 1 : 0;

@@ -1,10 +1,12 @@
 #include "screens/CHProcessWnd.h"
 
+#include "app/RunLog.h"
 #include "app/SystemInfo.h"
 #include "install/DriverComponents.h"
 #include "install/InstallError.h"
 #include "install/InstallSequence.h"
 #include "install/ProductRegistration.h"
+#include "install/UserPrompt.h"
 #include "net/Statistics.h"
 #include "screens/ScreenEffects.h"
 #include "uninstall/UninstallSequence.h"
@@ -136,7 +138,8 @@ void CHProcessWnd::StartWork() {
     }
     operation = 2;
     if (!RunUninstall(*this, std::wstring())) {
-        if (!quiet) MessageBoxW(hwnd_, L"卸载出现错误, 操作中止.", L"", MB_ICONERROR);
+        if (!quiet) TellUser(hwnd_, L"卸载出现错误, 操作中止.", L"", MB_ICONERROR);
+        LogLine(std::string("uninstallation failed; exit code 1"));
         TerminateProcess(GetCurrentProcess(), 1);
         ExitProcess(1);
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/AppendedBlock.h"
+#include "app/RunLog.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
@@ -95,7 +96,14 @@ std::wstring Backslashes(std::wstring path) {
 // links) are removed themselves, never followed. Much cheaper than the
 // shell's file operation for thousands of files; what cannot be deleted
 // stays, and the caller looks at what is left.
-static void DeleteTree(const std::wstring& folder) {
+static bool RemoveLogged(const std::wstring& file) {
+    if (!DeleteFileW(file.c_str())) return false;
+    LogLine(L"file removed: " + file);
+    return true;
+}
+
+// `keep`, when not empty, is a file (as ComparablePath gives it) that stays.
+static void DeleteTree(const std::wstring& folder, const std::wstring& keep) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                    FIND_FIRST_EX_LARGE_FETCH);
@@ -107,11 +115,11 @@ static void DeleteTree(const std::wstring& folder) {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
                 SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileW(path.c_str());
+                if (keep.empty() || !EqualsIgnoreCase(path, keep)) RemoveLogged(path);
             } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 RemoveDirectoryW(path.c_str());
             } else {
-                DeleteTree(path);
+                DeleteTree(path, keep);
             }
         } while (FindNextFileW(find, &data));
         FindClose(find);
@@ -167,7 +175,7 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
         for (const std::wstring& file : files) {
             if (!PathExists(file) || !removableFile(file)) continue;
             if (IsProgramOrLibrary(file)) EndHolder(file);
-            DeleteFileW(file.c_str());
+            RemoveLogged(file);
         }
         for (const std::wstring& folder : folders) {
             if (guard.IsProtected(folder) || !belowRoot(folder)) continue;
@@ -175,28 +183,30 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
         }
     };
 
+    // The uninstaller goes last of all, so that a removal that is cut short
+    // can be run again from the entry in the list of installed programs.
     const std::wstring uninstaller = root + L"\\unins000.exe";
+    const std::wstring keep = ComparablePath(uninstaller);
     if (freshRoot) {
         // Programs and libraries one by one, ending what holds them; the rest
         // goes with the folders.
         for (const std::wstring& file : files) {
             if (!IsProgramOrLibrary(file) || !removableFile(file)) continue;
             EndHolder(file);
-            DeleteFileW(file.c_str());
+            RemoveLogged(file);
         }
-        if (PathExists(uninstaller)) ShellDelete(uninstaller);
         // Outermost first: a folder goes with everything below it, and the
         // folders below are then gone already.
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
             if (!FolderExists(*it) || guard.IsProtected(*it) || !belowRoot(*it)) continue;
-            DeleteTree(ComparablePath(*it));
+            DeleteTree(ComparablePath(*it), keep);
         }
         // What could not go (a file still held, say) goes piece by piece.
         if (FolderExists(root)) removeListed();
     } else {
         removeListed();
-        if (PathExists(uninstaller)) ShellDelete(uninstaller);
     }
+    if (PathExists(uninstaller) && ShellDelete(uninstaller)) LogLine(L"file removed: " + uninstaller);
 
     if (FolderExists(root) && PathIsDirectoryEmptyW(root.c_str()) && !guard.IsProtected(root)) ShellDelete(root);
 }
@@ -222,12 +232,24 @@ bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {
     {
         CHThread remover;
         const RunState* owner = &state;
-        remover.Start([owner, &manifest, &root](CHThread*) { RemoveFiles(*owner, manifest, root); });
-        remover.WaitPumpingMessages();
+        bool finished = false;
+        if (remover.Start([owner, &manifest, &root](CHThread*) { RemoveFiles(*owner, manifest, root); })) {
+            finished = remover.WaitPumpingMessages();
+        } else {
+            RemoveFiles(state, manifest, root);
+            finished = true;
+        }
+        // A removal ended half-way by a quit keeps its entry, so that it can
+        // be run again and finish.
+        if (!finished) {
+            LogLine(std::string("removal interrupted; the uninstall entry stays"));
+            return false;
+        }
     }
 
     state.SetStatusText(L"正在清理注册表");
     DeleteUninstallEntry();
+    LogLine(std::string("uninstall entry removed"));
 
     if (uninstallerPath.empty()) state.FinishWork();
     return true;
