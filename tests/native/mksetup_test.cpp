@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <minizip/unzip.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -16,6 +18,72 @@ namespace fs = std::filesystem;
 
 namespace quillo {
 namespace {
+
+// An entry of a ZIP written byte by byte, as other tools may write it. The
+// data is stored whatever the method field says.
+struct RawEntry {
+    std::string name;
+    uint16_t flag = 0;
+    uint16_t method = 0;
+    std::string data = "data";
+};
+
+void Put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+std::string RawZip(const std::vector<RawEntry>& entries) {
+    std::string out, directory;
+    for (const RawEntry& e : entries) {
+        const uint32_t offset = static_cast<uint32_t>(out.size());
+        const uint32_t size = static_cast<uint32_t>(e.data.size());
+        std::string fields;  // "version needed" to "extra field length", shared by both headers
+        Put16(fields, 20);
+        Put16(fields, e.flag);
+        Put16(fields, e.method);
+        Put16(fields, 0);
+        Put16(fields, 0x21);
+        Put32(fields, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), size)));
+        Put32(fields, size);
+        Put32(fields, size);
+        Put16(fields, static_cast<uint32_t>(e.name.size()));
+        Put16(fields, 0);
+        out += "PK\x03\x04" + fields + e.name + e.data;
+        directory += "PK\x01\x02";
+        Put16(directory, 20);
+        directory += fields;
+        Put16(directory, 0);  // comment length, disk, internal attributes
+        Put16(directory, 0);
+        Put16(directory, 0);
+        Put32(directory, 0);
+        Put32(directory, offset);
+        directory += e.name;
+    }
+    const uint32_t directoryOffset = static_cast<uint32_t>(out.size());
+    out += directory + "PK\x05\x06";
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, static_cast<uint32_t>(entries.size()));
+    Put16(out, static_cast<uint32_t>(entries.size()));
+    Put32(out, static_cast<uint32_t>(directory.size()));
+    Put32(out, directoryOffset);
+    Put16(out, 0);
+    return out;
+}
+
+// Two entries whose second directory header has lost its signature.
+std::string DamagedZip() {
+    std::string zip = RawZip({{"a.txt"}, {"b.txt"}});
+    zip[zip.rfind("PK\x01\x02") + 3] = 9;
+    return zip;
+}
+
+const uint16_t kUtf8 = 0x800;
 
 class MksetupTest : public ::testing::Test {
 protected:
@@ -48,11 +116,12 @@ protected:
         EXPECT_TRUE(ReadWholeFile(Path(rel), bytes, error)) << error;
         return bytes;
     }
-    bool Pack(std::string* errorOut = nullptr) {
+    bool Pack(std::string* errorOut = nullptr, std::vector<std::string>* warningsOut = nullptr) {
         std::string error;
         std::vector<std::string> warnings;
         const bool ok = PackSetup(options_, error, warnings);
         if (errorOut) *errorOut = error;
+        if (warningsOut) *warningsOut = warnings;
         return ok;
     }
     // Neither the output nor a temporary file beside it is left behind.
@@ -108,6 +177,112 @@ TEST_F(MksetupTest, SameInputsGiveTheSameBytes) {
     fs::last_write_time(dir_ / "product" / "Quillo.exe", fs::file_time_type::clock::now() - std::chrono::hours(5));
     ASSERT_TRUE(Pack());
     EXPECT_EQ(first, Read("setup.exe"));
+}
+
+// The ZIP of a small ASCII folder, as mksetup wrote it before names got the
+// UTF-8 flag: packages of ASCII products keep their bytes.
+TEST_F(MksetupTest, ZipOfAsciiNamesKeepsItsBytes) {
+    std::string error;
+    ASSERT_TRUE(ZipFolder(Path("product"), Path("product.zip"), error)) << error;
+    const auto zip = Read("product.zip");
+    EXPECT_EQ(zip.size(), 653u);
+    EXPECT_EQ(Md5Hex(zip.data(), zip.size()), "EA8133BC3F1EFE095CC8025A38723242");
+}
+
+TEST_F(MksetupTest, ZipFolderFlagsExactlyTheNonAsciiNamesAsUtf8) {
+    fs::create_directories(dir_ / "names" / "文档");
+    fs::create_directories(dir_ / "names" / "a b");
+    Write("names/中文名.txt", "1");
+    Write("names/文档/说明.txt", "2");
+    Write("names/a b/c d.txt", "3");
+    Write("names/plain.txt", "4");
+    std::string error;
+    ASSERT_TRUE(ZipFolder(Path("names"), Path("names.zip"), error)) << error;
+
+    unzFile zip = unzOpen64(Path("names.zip").c_str());
+    ASSERT_NE(zip, nullptr);
+    std::vector<std::pair<std::string, bool>> entries;
+    for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
+        char name[256];
+        unz_file_info64 info;
+        ASSERT_EQ(unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0), UNZ_OK);
+        entries.emplace_back(name, (info.flag & 0x800) != 0);
+    }
+    unzClose(zip);
+    EXPECT_EQ(entries, (std::vector<std::pair<std::string, bool>>{{"a b/", false},
+                                                                 {"a b/c d.txt", false},
+                                                                 {"plain.txt", false},
+                                                                 {"中文名.txt", true},
+                                                                 {"文档/", true},
+                                                                 {"文档/说明.txt", true}}));
+}
+
+TEST_F(MksetupTest, PackRefusesPackagesTheProgramWouldNotInstallWhole) {
+    struct Case {
+        const char* what;
+        std::string package;
+        bool allowArchNames;
+        bool packs;
+        std::vector<std::string> expected;  // in the error, or when it packs, each in one of the warnings
+    };
+    const Case cases[] = {
+        {"encrypted entry", RawZip({{"a.txt"}, {"secret.txt", 1}}), false, false, {"secret.txt: encrypted"}},
+        {"bzip2 entry", RawZip({{"big.bin", 0, 12}}), false, false, {"big.bin: compression method 12"}},
+        {"entry above the folder", RawZip({{"../evil.txt"}}), false, false, {"../evil.txt: unsafe name"}},
+        {"device name", RawZip({{"docs/nul.txt"}}), false, false, {"docs/nul.txt: unsafe name"}},
+        {"drive in a UTF-8 name", RawZip({{"C:/中.txt", kUtf8}}), false, false, {"C:/中.txt: unsafe name"}},
+        {"damaged directory", DamagedZip(), false, false, {"damaged ZIP directory"}},
+        {"no entries", RawZip({}), false, false, {"no entries"}},
+        {"x86 outside the architecture folders", RawZip({{"redist/vc_redist.x86.exe"}}), false, false,
+         {"redist/vc_redist.x86.exe: \"x86\" in its name: not installed on 64-bit Windows", "--allow-arch-names"}},
+        {"x64 outside the architecture folders", RawZip({{"tools/helper_x64.dll"}}), false, false,
+         {"tools/helper_x64.dll: \"x64\" in its name: not installed on 32-bit Windows"}},
+        {"x86 inside the x64 folder", RawZip({{"x64/vc_redist.x86.exe"}}), false, false,
+         {"x64/vc_redist.x86.exe: \"x86\" and \"x64\" in its name: never installed"}},
+        {"architecture names allowed",
+         RawZip({{"redist/vc_redist.x86.exe"}, {"docs/x86 与 x64 说明.txt", kUtf8}}), true, true,
+         {"redist/vc_redist.x86.exe: \"x86\" in its name: not installed on 64-bit Windows",
+          "docs/x86 与 x64 说明.txt: \"x86\" and \"x64\" in its name: never installed"}},
+        {"architecture folders",
+         RawZip({{"x64/"}, {"x64/a.dll"}, {"x64/b.dll"}, {"x64/x64.txt"}, {"x86/a.dll"}}), false, true,
+         {"x64/: 3 entries installed on 64-bit Windows only", "x86/: 1 entry installed on 32-bit Windows only"}},
+        {"non-ASCII name without the UTF-8 flag", RawZip({{"\xD6\xD0\xCE\xC4.txt"}}), false, true,
+         {"\\xD6\\xD0\\xCE\\xC4.txt: no UTF-8 flag, so the program decodes the name with the Windows ANSI code page"}},
+    };
+    options_.packagePath = Path("pkg.zip");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Write("pkg.zip", c.package);
+        options_.allowArchNames = c.allowArchNames;
+        std::string error;
+        std::vector<std::string> warnings;
+        ASSERT_EQ(Pack(&error, &warnings), c.packs) << error;
+        for (const std::string& text : c.expected) {
+            if (c.packs) {
+                EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(),
+                                        [&](const std::string& w) { return w.find(text) != std::string::npos; }))
+                    << "no warning '" << text << "'";
+            } else {
+                EXPECT_NE(error.find(text), std::string::npos) << "expected '" << text << "' in: " << error;
+            }
+        }
+        if (!c.packs) ExpectNoOutput();
+    }
+
+    // A folder package goes through the same checks.
+    fs::create_directories(dir_ / "empty");
+    options_.packagePath = Path("empty");
+    std::string error;
+    EXPECT_FALSE(Pack(&error));
+    EXPECT_NE(error.find("no entries"), std::string::npos) << error;
+    fs::create_directories(dir_ / "product" / "redist");
+    Write("product/redist/vc_redist.x86.exe", "redist");
+    options_.packagePath = Path("product");
+    options_.allowArchNames = false;
+    EXPECT_FALSE(Pack(&error));
+    EXPECT_NE(error.find("redist/vc_redist.x86.exe"), std::string::npos) << error;
+    options_.allowArchNames = true;
+    EXPECT_TRUE(Pack(&error)) << error;
 }
 
 TEST_F(MksetupTest, SectionsAreWrittenInTheOrderTheProgramReadsThem) {
@@ -224,6 +399,58 @@ TEST_F(MksetupTest, InspectExplainsWhichCheckADamagedFileFails) {
 
     std::string r;
     EXPECT_EQ(InspectSetupFile(Path("nothing-here.exe"), r), 2);
+}
+
+TEST_F(MksetupTest, InspectReportsThePackageAsTheProgramWouldExtractIt) {
+    auto block = [](const std::string& package, bool mode, bool md5) {
+        return std::string("{") + (mode ? "\"mode\":1," : "") + "\"extrapack\":false" +
+               (md5 ? ",\"md5\":\"" + Md5Hex(package.data(), package.size()) + "\"" : "") + "}";
+    };
+    const std::string good = RawZip({{"Quillo.exe"}});
+    struct Case {
+        const char* what;
+        std::string package;
+        bool mode, md5;
+        int rc;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"names as the program decodes them",
+         RawZip({{"中文名.txt", kUtf8}, {"文档/", kUtf8}, {"plain.txt"}, {"中文名.txt"}}), true, true, 0,
+         {"package ZIP: 4 entries, files: 3, folders: 1", "\n  中文名.txt (UTF-8 name)\n",
+          "\n  plain.txt (decoded with the ANSI code page)\n",
+          "\n  \\xE4\\xB8\\xAD\\xE6\\x96\\x87\\xE5\\x90\\x8D.txt (decoded with the ANSI code page)\n"
+          "    warning: no UTF-8 flag: decoded as GBK on a code-page 936 (Chinese) system, as "
+          "\"\u00E4\u00B8\u00AD\u00E6\u2013\u2021\u00E5\xC2\x90\xC2\x8D.txt\" on a 1252 (Western) system"}},
+        {"not a ZIP", "PK-package-bytes", true, true, 1, {"package ZIP: not a ZIP archive", "code 7"}},
+        {"no entries", RawZip({}), true, true, 1, {"package ZIP: an empty ZIP archive", "nothing would be installed", "code 7"}},
+        {"no entries, behind a byte", "\x01" + RawZip({}), true, true, 1, {"an empty ZIP archive"}},
+        {"damaged directory", DamagedZip(), true, true, 1, {"damaged ZIP directory", "code 7"}},
+        {"encrypted entry", RawZip({{"a.txt"}, {"secret.txt", 1}}), true, true, 1,
+         {"cannot write: secret.txt: encrypted", "code 8"}},
+        {"other method", RawZip({{"big.bin", 0, 14}}), true, true, 1, {"big.bin: compression method 14", "code 8"}},
+        {"unsafe name", RawZip({{"..\\evil.dll"}}), true, true, 1, {"..\\evil.dll: unsafe name", "code 8"}},
+        {"block without mode", good, false, true, 1, {"no \"mode\"", "code 4"}},
+        {"no digest", good, true, false, 1, {"\"md5\" missing"}},
+        {"architecture folders and a name skipped on 64-bit",
+         RawZip({{"x64/a.dll"}, {"x86/a.dll"}, {"redist/vc_redist.x86.exe"}}), true, true, 0,
+         {"architecture: x64/: 1 entry installed on 64-bit Windows only",
+          "architecture: x86/: 1 entry installed on 32-bit Windows only",
+          "architecture: redist/vc_redist.x86.exe: \"x86\" in its name: not installed on 64-bit Windows"}},
+        {"a file installed on neither target", RawZip({{"docs/x86 与 x64 说明.txt", kUtf8}}), true, true, 1,
+         {"docs/x86 与 x64 说明.txt: \"x86\" and \"x64\" in its name: never installed"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::SetupParts parts;
+        parts.package = c.package;
+        parts.text = block(c.package, c.mode, c.md5);
+        WriteBytes("setup.exe", test::BuildSetupFile(parts));
+        std::string report;
+        EXPECT_EQ(InspectSetupFile(Path("setup.exe"), report), c.rc) << report;
+        for (const std::string& text : c.expected)
+            EXPECT_NE(report.find(text), std::string::npos) << "expected '" << text << "' in\n" << report;
+    }
 }
 
 }  // namespace

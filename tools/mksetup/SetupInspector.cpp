@@ -9,6 +9,7 @@
 #include "app/UninstallManifest.h"
 #include "app/TextCodec.h"
 #include "install/Md5.h"
+#include "tools/mksetup/PackageCheck.h"
 #include "tools/mksetup/PeFile.h"
 #include "tools/mksetup/SetupPacker.h"
 
@@ -66,6 +67,38 @@ int InspectUninstaller(Report& r, const JValue& manifest) {
     return root.empty() ? 1 : 0;
 }
 
+// The package's entries as the program reads them. True when it would
+// extract all of them: a readable ZIP with entries, each of which can be
+// written, each file installed on at least one target.
+bool InspectPackage(Report& r, const uint8_t* data, size_t size) {
+    std::vector<PackageEntry> entries;
+    std::string error;
+    if (!ReadZipEntries(data, size, entries, error)) {
+        r.line("package ZIP: %s (install fails with code 7)", error.c_str());
+        return false;
+    }
+    const PackageFindings found = CheckPackageEntries(entries);
+    r.line("package ZIP: %zu entries, files: %zu, folders: %zu", entries.size(), found.files, found.folders);
+    for (const PackageEntry& entry : entries) {
+        r.raw("  " + PrintableName(entry) + (entry.utf8 ? " (UTF-8 name)\n" : " (decoded with the ANSI code page)\n"));
+        if (!entry.utf8 && !entry.asciiName())
+            r.raw("    warning: no UTF-8 flag: decoded as GBK on a code-page 936 (Chinese) system, as \"" +
+                  WideToUtf8(Cp1252ToWide(entry.rawName)) + "\" on a 1252 (Western) system\n");
+    }
+    for (const std::string& name : found.badUtf8)
+        r.raw("warning: " + name + ": has the UTF-8 flag but is not valid UTF-8\n");
+    for (const std::string& problem : found.unwritable) r.raw("cannot write: " + problem + "\n");
+    if (!found.unwritable.empty())
+        r.line("package entries: %zu the program cannot write (install fails with code 8)", found.unwritable.size());
+    for (const std::string& line : ArchFolderSummary(found)) r.raw("architecture: " + line + "\n");
+    bool neverInstalled = false;
+    for (const ArchName& name : found.archNames) {
+        r.raw("architecture: " + ArchNameText(name) + "\n");
+        neverInstalled = neverInstalled || (name.skippedOn64 && name.skippedOn32);
+    }
+    return found.unwritable.empty() && !neverInstalled;
+}
+
 }  // namespace
 
 int InspectSetupFile(const std::string& path, std::string& out) {
@@ -117,7 +150,11 @@ int InspectSetupFile(const std::string& path, std::string& out) {
     r.line("ReadSetupImage: %s", SetupImageCodeText(code));
     if (code != 0) return 1;
 
-    r.line("role: setup file (\"mode\" %d)", block.get("mode").asInt());
+    const bool hasMode = block.isMember("mode");
+    if (hasMode)
+        r.line("role: setup file (\"mode\" %d)", block.get("mode").asInt());
+    else
+        r.line("role: none, the program rejects a block without \"mode\" (install error code 4)");
     const std::string digest = Md5Hex(setup.package(), setup.packageSize);
     const JValue& md5 = block.get("md5");
     const bool digestOk = md5.type() == JValue::String && md5.asString() == digest;
@@ -136,7 +173,8 @@ int InspectSetupFile(const std::string& path, std::string& out) {
     if (sections.hasExtra) end = sections.extra.dataOffset + sections.extra.size;
     if (sections.hasDriver) end = sections.driver.dataOffset + sections.driver.size;
     if (end < bytes.size()) r.line("trailing data: %" PRIu64 " bytes (ignored)", bytes.size() - end);
-    return digestOk ? 0 : 1;
+    const bool packageOk = InspectPackage(r, setup.package(), setup.packageSize);
+    return hasMode && digestOk && packageOk ? 0 : 1;
 }
 
 }  // namespace quillo

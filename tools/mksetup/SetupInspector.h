@@ -7,8 +7,9 @@
 namespace quillo {
 
 // Writes the report to `report`. Returns 0 when the file is usable in its role
-// (a setup file that the install sequence reads with a matching "md5", or an
-// uninstaller whose manifest reads), 1 when it is not, 2 when it cannot be read.
+// (a setup file that the install sequence reads with a matching "md5" and
+// extracts whole, or an uninstaller whose manifest reads), 1 when the program
+// would reject it or leave entries out, 2 when it cannot be read.
 int InspectSetupFile(const std::string& path, std::string& report);
 
 }  // namespace quillo

@@ -10,6 +10,7 @@
 #include "app/AppendedBlock.h"
 #include "install/Md5.h"
 #include "json/JValue.h"
+#include "tools/mksetup/PackageCheck.h"
 #include "tools/mksetup/PeFile.h"
 #include "tools/mksetup/ZipFolder.h"
 
@@ -101,8 +102,48 @@ bool LoadPackage(const std::string& path, const std::string& scratch, std::vecto
         if (!ZipFolder(path, zip.path(), error)) return false;
         return ReadWholeFile(zip.path(), bytes, error);
     }
-    if (!IsReadableZip(path, error)) return false;
     return ReadWholeFile(path, bytes, error);
+}
+
+// "a; b; c and 4 more"
+std::string JoinSome(const std::vector<std::string>& items) {
+    constexpr size_t kShown = 10;
+    std::string text;
+    for (size_t i = 0; i < items.size() && i < kShown; ++i) text += (i ? "; " : "") + items[i];
+    if (items.size() > kShown) text += " and " + std::to_string(items.size() - kShown) + " more";
+    return text;
+}
+
+// Refuses a package the program would reject or not install whole. Names
+// the architecture filter skips outside the x86/ and x64/ folders are refused
+// unless allowed, and then only reported.
+bool CheckPackage(const std::string& path, const std::vector<uint8_t>& bytes, bool allowArchNames,
+                  std::string& error, std::vector<std::string>& warnings) {
+    std::vector<PackageEntry> entries;
+    if (!ReadZipEntries(bytes.data(), bytes.size(), entries, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    const PackageFindings found = CheckPackageEntries(entries);
+    if (!found.unwritable.empty()) {
+        error = path + ": the program cannot write " + JoinSome(found.unwritable);
+        return false;
+    }
+    for (const std::string& name : found.ansiNames)
+        warnings.push_back(name + ": no UTF-8 flag, so the program decodes the name with the Windows ANSI code page "
+                                  "(as GBK on Chinese systems, as 1252 on Western ones)");
+    for (const std::string& name : found.badUtf8)
+        warnings.push_back(name + ": has the UTF-8 flag but is not valid UTF-8 (installed with U+FFFD in its name)");
+    std::vector<std::string> arch;
+    for (const ArchName& name : found.archNames) arch.push_back(ArchNameText(name));
+    if (!arch.empty() && !allowArchNames) {
+        error = path + ": the program's architecture filter skips " + JoinSome(arch) +
+                "; move such files into the top-level x86/ or x64/ folder, rename them, or pass --allow-arch-names";
+        return false;
+    }
+    warnings.insert(warnings.end(), arch.begin(), arch.end());
+    for (const std::string& line : ArchFolderSummary(found)) warnings.push_back(line);
+    return true;
 }
 
 void AppendLe32(std::vector<uint8_t>& out, uint32_t value) {
@@ -144,7 +185,9 @@ bool PackSetup(const PackOptions& options, std::string& error, std::vector<std::
     if (!LoadBlock(options, block, error)) return false;
 
     std::vector<uint8_t> package, extra, driver;
-    if (!LoadPackage(options.packagePath, TempNameBeside(options.outputPath) + ".zip", package, error)) return false;
+    if (!LoadPackage(options.packagePath, TempNameBeside(options.outputPath) + ".zip", package, error) ||
+        !CheckPackage(options.packagePath, package, options.allowArchNames, error, warnings))
+        return false;
     if (!options.extraPath.empty() && !ReadWholeFile(options.extraPath, extra, error)) return false;
     if (!options.driverPath.empty()) {
         if (!IsReadableZip(options.driverPath, error) || !ReadWholeFile(options.driverPath, driver, error))

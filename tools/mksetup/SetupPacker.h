@@ -16,10 +16,12 @@ struct PackOptions {
     std::string extraPath;                                   // optional DLL
     std::string driverPath;                                  // optional driver ZIP
     std::string outputPath;
+    bool allowArchNames = false;  // only warn about names the architecture filter skips outside x86/ and x64/
 };
 
 // Writes the setup file through a temporary file that is renamed into place,
-// so a failure never leaves a half-written output. False with a message.
+// so a failure never leaves a half-written output. False with a message, also
+// for a package the program would reject or not install whole.
 bool PackSetup(const PackOptions& options, std::string& error, std::vector<std::string>& warnings);
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);

@@ -47,6 +47,10 @@ bool Collect(const fs::path& root, std::vector<Entry>& entries, std::string& err
     return true;
 }
 
+bool IsAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 // Zip64 records only where a file needs them, so that ordinary packages stay plain ZIP.
 int NeedsZip64(const Entry& entry) {
     std::error_code ec;
@@ -78,8 +82,12 @@ bool ZipFolder(const std::string& folder, const std::string& zipPath, std::strin
         const bool isFolder = entry.name.back() == '/';
         info.external_fa = isFolder ? 0x10 : 0x20;  // directory / archive attribute
         const int level = isFolder ? 0 : Z_BEST_COMPRESSION;
-        if (zipOpenNewFileInZip64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                  isFolder ? 0 : Z_DEFLATED, level, NeedsZip64(entry)) != ZIP_OK) {
+        // The program reads a name as UTF-8 only with general-purpose bit 11, else in the
+        // ANSI code page; ASCII names read the same either way and keep the bit clear.
+        const uLong flags = IsAscii(entry.name) ? 0 : kUtf8NameFlag;
+        if (zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                    isFolder ? 0 : Z_DEFLATED, level, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                    Z_DEFAULT_STRATEGY, nullptr, 0, 0, flags, NeedsZip64(entry)) != ZIP_OK) {
             error = "cannot add " + entry.name;
             ok = false;
             break;

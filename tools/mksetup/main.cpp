@@ -12,11 +12,23 @@ const char kUsage[] =
     "usage:\n"
     "  mksetup [pack] --stub STUB.exe --package ZIP|FOLDER --out SETUP.exe\n"
     "          [--block BLOCK.json] [--set KEY=VALUE]... [--extra FILE.dll] [--driver DRIVERS.zip]\n"
+    "          [--allow-arch-names]\n"
     "  mksetup inspect FILE\n"
     "\n"
     "--block reads the setup block from a JSON file (default {\"mode\":1}); --set KEY=VALUE\n"
     "sets one member, VALUE being JSON (1, true, [\"a\"]) or else a plain string.\n"
-    "\"md5\" is always computed from the package.\n";
+    "\"md5\" is always computed from the package.\n"
+    "\n"
+    "A package is refused when it is empty, not a readable ZIP, or holds entries the\n"
+    "program cannot write (encrypted, compressed other than stored or deflated, names\n"
+    "that leave the installation folder or name a device). The program skips files\n"
+    "whose names hold \"x86\" on 64-bit and \"x64\" on 32-bit Windows; that is meant\n"
+    "for the top-level x86/ and x64/ folders, so such names elsewhere are refused\n"
+    "unless --allow-arch-names is given (then they are listed as warnings).\n"
+    "\n"
+    "inspect exits with 0 when the program would install the setup file whole (or an\n"
+    "uninstaller's manifest reads), 1 when it would reject the file or leave entries\n"
+    "out (the report names the install error code), 2 when the file cannot be read.\n";
 
 int Usage(const char* message) {
     if (message) std::fprintf(stderr, "mksetup: %s\n", message);
@@ -44,6 +56,10 @@ int main(int argc, char** argv) {
     quillo::PackOptions options;
     for (; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--allow-arch-names") {
+            options.allowArchNames = true;
+            continue;
+        }
         if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
         const std::string value = argv[++i];
         if (arg == "--stub") options.stubPath = value;
