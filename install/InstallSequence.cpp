@@ -87,8 +87,9 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     // The archive goes when this run ends, however it ends.
     TempFile archive;
     const bool written = archive.Create(L".zip") && archive.Write(setup.package(), setup.packageSize);
-    if (verifying) verifier.WaitPumpingMessages();
-    else digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
+    // A wait cut short by a quit leaves no result: the digest is computed here.
+    if (!verifying || !verifier.WaitPumpingMessages())
+        digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
     if (!written) return Failed(state, 6, L"the temporary archive cannot be written: " + archive.path());
     LogLine(L"temporary archive: " + archive.path());
     if (!digestOk) {

@@ -31,7 +31,11 @@ bool ProcessHasModule(DWORD pid, const std::wstring& path) {
 
 }  // namespace
 
-bool FindProcessUsingFile(const std::wstring& path, std::wstring& process) {
+bool FindProcessUsingFile(const std::wstring& target, std::wstring& process) {
+    // Entry names separate with "/"; module paths always with "\".
+    std::wstring path = target;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
     const std::wstring name = FileNamePart(path);
     if (name.empty()) return false;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -41,7 +45,7 @@ bool FindProcessUsingFile(const std::wstring& path, std::wstring& process) {
     bool found = false;
     for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
         if (EqualsIgnoreCase(entry.szExeFile, name)) {
-            process = path;
+            process = target;
             found = true;
         } else if (entry.th32ProcessID != 0 && ProcessHasModule(entry.th32ProcessID, path)) {
             process = entry.szExeFile;

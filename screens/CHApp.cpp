@@ -28,6 +28,11 @@ public:
 // ending with its code instead of with nothing done.
 int RunQuietWithoutWindows(CHMainWnd& main) {
     LogLine(std::string("no window can be created; the quiet run goes on without windows"));
+    // The main window's end posted a quit; here it would cut short every
+    // wait that pumps messages.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
     const CHProcessWnd& from = main.processWnd;
     WindowlessRun state;
     state.installMode = main.role != 0 ? 1 : 0;

@@ -1,0 +1,215 @@
+#!/usr/bin/env bash
+# Unattended runs as a deployment tool makes them: real setup files from the
+# packer, started quietly under Wine, each judged by its exit code within a
+# time bound and by what drive C: and the registry hold before and after.
+# Usage: unattended_e2e.sh MKSETUP STUB SAMPLE_SETUP HOLDER
+set -uo pipefail
+MKSETUP="$1"; STUB="$2"; SAMPLE="$3"; HOLDER="$4"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BASE="${QUILLO_WINE_BASE:-$ROOT/build/wine/base}"
+HERE="$ROOT/tests/e2e"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export QUILLO_STAT_SERVER="${QUILLO_STAT_SERVER:-127.0.0.1:9}"
+BOUND=120  # seconds a quiet run may take before it counts as waiting for a person
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/quillo-unattended.XXXXXX")"
+export WINEPREFIX="$work/prefix"
+small="$work/small"
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  mountpoint -q "$small" && umount "$small"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0; failed=0
+check() {  # check NAME CONDITION...
+  local name="$1"; shift
+  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+winpath() { echo "Z:${1//\//\\}"; }
+drive_c() { echo "$WINEPREFIX/drive_c/$1"; }
+
+# What the program may leave: the uninstaller's temporary copy and the sample
+# programs' record in the temporary folder, the user's product settings, the
+# parent key of the uninstall entry, and the folder named with /D (the user's
+# own: the removal takes only the installation folder below it). Wine itself
+# rewrites the display driver's date.
+SKIPS=(--skip 'users/*/temp/unins000.exe' --skip 'users/*/temp/quillo-sample-runs.txt'
+       --skip 'apps' --skip 'software\brightfen\quillo3'
+       --skip 'software\wow6432node\microsoft\windows\currentversion\uninstall'
+       --skip 'system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}\0000')
+snapshot() { wineserver -w; python3 "$HERE/prefix_snapshot.py" "$WINEPREFIX" "${SKIPS[@]}" > "$1"; }
+same_as() {  # same_as BEFORE: the prefix holds what it held then
+  snapshot "$work/after"
+  if diff -q "$1" "$work/after" >/dev/null; then return 0; fi
+  diff "$1" "$work/after" | head -n 20
+  return 1
+}
+
+fresh_prefix() {
+  wineserver -k >/dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+  cp -a "$BASE" "$WINEPREFIX"
+  ln -s "$small" "$WINEPREFIX/dosdevices/t:"
+}
+small_disk() {  # small_disk SIZE: a volume of that size as drive T:
+  mountpoint -q "$small" && umount "$small"
+  mkdir -p "$small"
+  mount -t tmpfs -o "size=$1" tmpfs "$small"
+}
+quiet() {  # quiet SETUP ARGS...: runs it, prints its exit code (124 = still waiting)
+  local setup="$1"; shift
+  timeout "$BOUND" wine "$(winpath "$setup")" /q "$@" >/dev/null 2>&1
+  echo $?
+}
+uninstall_entry() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brightfen' /v UninstallString \
+    /reg:32 2>/dev/null | sed -n 's/.*REG_SZ *//p' | tr -d '\r'
+}
+# The uninstaller hands over to its temporary copy and returns at once; the
+# copy's end is the end of all Wine processes.
+quiet_uninstall() {  # quiet_uninstall UNINSTALLER_WINDOWS_PATH [ARGS...]
+  local rc
+  timeout "$BOUND" wine "$@" /q >/dev/null 2>&1; rc=$?
+  timeout "$BOUND" wineserver -w; [ $? = 0 ] || rc=124
+  echo $rc
+}
+log_has() { grep -q -- "$2" "$1"; }
+count_lines() { local n; n="$(grep -c -- "$2" "$1" 2>/dev/null)"; echo "${n:-0}"; }
+wait_for_lines() {  # wait_for_lines FILE PATTERN N: until FILE holds N lines with PATTERN
+  for _ in $(seq 1500); do
+    [ "$(count_lines "$1" "$2")" -ge "$3" ] && return 0
+    sleep 0.01
+  done
+  return 1
+}
+kill_program() { pkill -9 -f "$1" 2>/dev/null; sleep 0.3; }
+
+# Inputs: a 24 MB product of 320 incompressible files, one of 1,500 small
+# files, and the sample product with hostile packages put in its place.
+python3 "$HERE/unattended_inputs.py" product "$work/big" 320 76800
+python3 "$HERE/unattended_inputs.py" product "$work/many" 1500 2048
+for p in big many; do
+  "$MKSETUP" --stub "$STUB" --block "$ROOT/tools/sample-product/block.json" --package "$work/$p" \
+    --out "$work/$p-setup.exe" >/dev/null || { echo "FAILED: packing $p"; exit 1; }
+done
+for kind in escape device badcrc; do
+  python3 "$HERE/unattended_inputs.py" repack "$SAMPLE" "$work/$kind-setup.exe" "$kind"
+done
+cp "$SAMPLE" "$work/sample-setup.exe"
+long="C:\\$(printf 'L%.0s' $(seq 244))"
+
+# --- Failures found before anything is written: code, and nothing left. ---
+# name | setup | target folder | size of drive T: (or -) | expected code
+while IFS='|' read -r name setup target disk code; do
+  [ -z "$name" ] && continue
+  fresh_prefix
+  [ "$disk" != - ] && small_disk "$disk"
+  if [ "$name" = temp-disk-full ]; then
+    wine reg add 'HKCU\Environment' /v TEMP /d 'T:\' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Environment' /v TMP /d 'T:\' /f >/dev/null 2>&1
+  fi
+  snapshot "$work/before"
+  rc="$(quiet "$work/$setup" /D "$target" "/LOG=$(winpath "$work/$name.log")")"
+  check "$name: ends with code $code" test "$rc" = "$code"
+  check "$name: drive C: and the registry as before" same_as "$work/before"
+  [ "$disk" != - ] && check "$name: nothing left on the small volume" test -z "$(ls -A "$small")"
+  check "$name: the log ends with the code" log_has "$work/$name.log" "exit code $code"
+  check "$name: the log says why" log_has "$work/$name.log" "install error $code"
+done <<ROWS
+target-disk-full|big-setup.exe|T:\\Full|12m|8
+temp-disk-full|big-setup.exe|C:\\Apps|12m|6
+target-too-long|many-setup.exe|$long|-|8
+no-room-for-uninstaller|sample-setup.exe|T:\\Tight|400k|8
+escaping-entry|escape-setup.exe|C:\\Apps|-|8
+device-entry|device-setup.exe|C:\\Apps|-|8
+damaged-entry|badcrc-setup.exe|C:\\Apps|-|8
+ROWS
+check "damaged-entry: the files before the damage were written, then taken back" \
+  test "$(count_lines "$work/damaged-entry.log" "file written")" -ge 11
+mountpoint -q "$small" && umount "$small"
+
+# --- A file held by a program that is not the product's: never ended, no
+# question, the file moved aside and replaced. ---
+fresh_prefix
+held="$(drive_c "Apps/Quillo 3")"
+mkdir -p "$held"
+cp "$ROOT/build/x64/sample/QuilloCore.dll" "$held/QuilloCore.dll"
+printf 'older' >> "$held/QuilloCore.dll"
+wine "$HOLDER" 'C:\Apps\Quillo 3\QuilloCore.dll' 300 > "$work/holder.out" 2>&1 &
+holder=$!
+for _ in $(seq 100); do grep -q ready "$work/holder.out" && break; sleep 0.1; done
+rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/held.log")")"
+check "held file: ends with code 0" test "$rc" = 0
+holding() { pgrep -f 'quillo-hold.exe C:.Apps' >/dev/null; }
+check "held file: the holder still runs" holding
+check "held file: the question was answered without a person" log_has "$work/held.log" "unattended, answered No"
+check "held file: the held library was moved aside" test -f "$held/QuilloCore.dll.old"
+check "held file: the new library is in place" cmp -s "$held/QuilloCore.dll" "$ROOT/build/x64/sample/QuilloCore.dll"
+kill_program 'quillo-hold.exe C:.Apps'
+{ wait "$holder"; } 2>/dev/null
+
+# --- No window can be made (no display driver): the work is done all the same. ---
+fresh_prefix
+snapshot "$work/before"
+wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+rc="$(env -u DISPLAY bash -c "$(declare -f quiet winpath); BOUND=$BOUND; quiet '$work/big-setup.exe' /D 'C:\\Apps' '/LOG=$(winpath "$work/headless.log")'")"
+check "headless: install ends with code 0 (was $rc)" test "$rc" = 0
+check "headless: the product is in place" test -f "$(drive_c "Apps/Quillo 3/Quillo.exe")"
+check "headless: the log lists the files and the code" \
+  bash -c "grep -q 'file written' '$work/headless.log' && grep -q 'exit code 0' '$work/headless.log'"
+rc="$(env -u DISPLAY bash -c "$(declare -f quiet_uninstall); BOUND=$BOUND; quiet_uninstall 'C:\\Apps\\Quillo 3\\unins000.exe'")"
+check "headless: removal ends with code 0" test "$rc" = 0
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+check "headless: install and removal leave drive C: and the registry as before" same_as "$work/before"
+
+# --- Killed installs: nothing left in the temporary folder, and the next
+# install and its removal leave the machine as it was. ---
+# name | log line to wait for | how many
+while IFS='|' read -r name marker count; do
+  [ -z "$name" ] && continue
+  fresh_prefix
+  snapshot "$work/before"
+  log="$work/$name.log"
+  wine "$(winpath "$work/big-setup.exe")" /q /D 'C:\Apps' "/LOG=$(winpath "$log")" >/dev/null 2>&1 &
+  setup=$!
+  wait_for_lines "$log" "$marker" "$count"
+  kill_program big-setup.exe
+  { wait "$setup"; } 2>/dev/null
+  check "$name: killed while running" bash -c "! grep -q 'exit code' '$log'"
+  check "$name: no temporary archive left" \
+    test -z "$(find "$(drive_c users)" -ipath '*temp*' \( -iname '*.zip' -o -iname '*.dll' \) 2>/dev/null)"
+  rc="$(quiet "$work/big-setup.exe" /D 'C:\Apps')"
+  check "$name: the next install ends with code 0" test "$rc" = 0
+  check "$name: the next install is complete" test -f "$(drive_c "Apps/Quillo 3/data/part15/file0319.bin")"
+  rc="$(quiet_uninstall 'C:\Apps\Quillo 3\unins000.exe')"
+  check "$name: its removal ends with code 0" test "$rc" = 0
+  check "$name: drive C: and the registry as before" same_as "$work/before"
+done <<ROWS
+kill-at-start|arguments|1
+kill-after-archive|temporary archive|1
+kill-during-extraction|file written|60
+ROWS
+
+# --- A killed removal: the entry still names an uninstaller that is there,
+# and that uninstaller finishes the removal. ---
+fresh_prefix
+snapshot "$work/before"
+rc="$(quiet "$work/many-setup.exe" /D 'C:\Apps')"
+check "killed removal: install ends with code 0" test "$rc" = 0
+log="$work/removal.log"
+wine 'C:\Apps\Quillo 3\unins000.exe' /q "/LOG=$(winpath "$log")" >/dev/null 2>&1
+wait_for_lines "$log" "file removed" 200
+kill_program 'unins000.exe'
+check "killed removal: cut short" bash -c "! grep -q 'exit code' '$log'"
+entry="$(uninstall_entry)"
+check "killed removal: the uninstall entry stays" test -n "$entry"
+check "killed removal: its uninstaller is still there" test -f "$(drive_c "Apps/Quillo 3/unins000.exe")"
+rc="$(quiet_uninstall "$entry" "/LOG=$(winpath "$work/removal2.log")")"
+check "killed removal: the registered uninstaller ends with code 0" test "$rc" = 0
+check "killed removal: the second removal ends with code 0" log_has "$work/removal2.log" "exit code 0"
+check "killed removal: drive C: and the registry as before" same_as "$work/before"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

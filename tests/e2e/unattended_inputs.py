@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""Inputs of the unattended-run cases: product folders, and setup files whose
+package is replaced by a hostile one (the packer refuses to make those).
+
+  unattended_inputs.py product DIR FILES BYTES    random (incompressible) files
+  unattended_inputs.py repack SETUP OUT KIND      KIND: escape, device, badcrc
+"""
+import hashlib
+import io
+import json
+import os
+import random
+import struct
+import sys
+import zipfile
+
+
+def product(folder, count, size):
+    rng = random.Random(1234)
+    for i in range(count):
+        sub = os.path.join(folder, "data", "part%02d" % (i % 16))
+        os.makedirs(sub, exist_ok=True)
+        with open(os.path.join(sub, "file%04d.bin" % i), "wb") as f:
+            f.write(rng.randbytes(size))
+    with open(os.path.join(folder, "Quillo.exe"), "wb") as f:
+        f.write(b"MZ stand-in")
+
+
+def hostile_zip(kind):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_STORED) as z:
+        for i in range(11):
+            z.writestr("good/file%02d.txt" % i, "good file %d\n" % i * 50)
+        if kind == "escape":
+            z.writestr("../escaped.txt", "outside\n")
+        elif kind == "device":
+            z.writestr("Sub/nul.txt", "device\n")
+        elif kind == "badcrc":
+            z.writestr("good/damaged.txt", "A" * 4000)
+        z.writestr("good/last.txt", "last\n")
+    data = bytearray(buffer.getvalue())
+    if kind == "badcrc":
+        at = data.index(b"A" * 4000)
+        data[at + 2000] ^= 0x01
+    return bytes(data)
+
+
+def repack(setup, out, kind):
+    d = open(setup, "rb").read()
+    lf = struct.unpack_from("<I", d, 0x3C)[0]
+    o = struct.unpack_from("<I", d, lf - 4)[0]
+    length = struct.unpack_from("<I", d, o)[0]
+    block = json.loads(d[o + 4 : o + 4 + length].decode("utf-8"))
+    package = hostile_zip(kind)
+    block["md5"] = hashlib.md5(package).hexdigest().upper()
+    text = json.dumps(block, ensure_ascii=False, separators=(",", ":")).encode("utf-8")
+    with open(out, "wb") as f:
+        f.write(d[:o] + struct.pack("<I", len(text)) + text + struct.pack("<I", len(package)) + package)
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "product":
+        product(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif sys.argv[1] == "repack":
+        repack(sys.argv[2], sys.argv[3], sys.argv[4])
+    else:
+        sys.exit(__doc__)
