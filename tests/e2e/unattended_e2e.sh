@@ -84,7 +84,7 @@ wait_for_lines() {  # wait_for_lines FILE PATTERN N: until FILE holds N lines wi
   done
   return 1
 }
-kill_program() { pkill -9 -f "$1" 2>/dev/null; sleep 0.3; }
+kill_program() { pkill -9 -f "$1"; sleep 0.3; } 2>/dev/null
 
 # Inputs: a 24 MB product of 320 incompressible files, one of 1,500 small
 # files, and the sample product with hostile packages put in its place.
@@ -119,16 +119,26 @@ while IFS='|' read -r name setup target disk code; do
   check "$name: the log says why" log_has "$work/$name.log" "install error $code"
 done <<ROWS
 target-disk-full|big-setup.exe|T:\\Full|12m|8
-temp-disk-full|big-setup.exe|C:\\Apps|12m|6
+temp-disk-full|big-setup.exe|C:\\Fail|12m|6
 target-too-long|many-setup.exe|$long|-|8
 no-room-for-uninstaller|sample-setup.exe|T:\\Tight|400k|8
-escaping-entry|escape-setup.exe|C:\\Apps|-|8
-device-entry|device-setup.exe|C:\\Apps|-|8
-damaged-entry|badcrc-setup.exe|C:\\Apps|-|8
+escaping-entry|escape-setup.exe|C:\\Fail|-|8
+device-entry|device-setup.exe|C:\\Fail|-|8
+damaged-entry|badcrc-setup.exe|C:\\Fail\\New|-|8
 ROWS
 check "damaged-entry: the files before the damage were written, then taken back" \
   test "$(count_lines "$work/damaged-entry.log" "file written")" -ge 11
 mountpoint -q "$small" && umount "$small"
+
+# --- The uninstaller cannot be written (a folder stands in its place): a
+# failed install, taken back whole, links included. ---
+fresh_prefix
+mkdir -p "$(drive_c "Fail/Quillo 3/unins000.exe")"
+snapshot "$work/before"
+rc="$(quiet "$work/sample-setup.exe" /D 'C:\Fail' "/LOG=$(winpath "$work/no-uninstaller.log")")"
+check "no uninstaller: ends with code 8" test "$rc" = 8
+check "no uninstaller: files, links and registration taken back" same_as "$work/before"
+check "no uninstaller: the log says why" log_has "$work/no-uninstaller.log" "the uninstaller cannot be written"
 
 # --- A file held by a program that is not the product's: never ended, no
 # question, the file moved aside and replaced. ---
@@ -147,7 +157,7 @@ check "held file: the holder still runs" holding
 check "held file: the question was answered without a person" log_has "$work/held.log" "unattended, answered No"
 check "held file: the held library was moved aside" test -f "$held/QuilloCore.dll.old"
 check "held file: the new library is in place" cmp -s "$held/QuilloCore.dll" "$ROOT/build/x64/sample/QuilloCore.dll"
-kill_program 'quillo-hold.exe C:.Apps'
+kill_program "quillo-hold.exe C:.Apps" 2>/dev/null
 { wait "$holder"; } 2>/dev/null
 
 # --- No window can be made (no display driver): the work is done all the same. ---
@@ -175,7 +185,7 @@ while IFS='|' read -r name marker count; do
   wine "$(winpath "$work/big-setup.exe")" /q /D 'C:\Apps' "/LOG=$(winpath "$log")" >/dev/null 2>&1 &
   setup=$!
   wait_for_lines "$log" "$marker" "$count"
-  kill_program big-setup.exe
+  kill_program big-setup.exe 2>/dev/null
   { wait "$setup"; } 2>/dev/null
   check "$name: killed while running" bash -c "! grep -q 'exit code' '$log'"
   check "$name: no temporary archive left" \
@@ -201,7 +211,7 @@ check "killed removal: install ends with code 0" test "$rc" = 0
 log="$work/removal.log"
 wine 'C:\Apps\Quillo 3\unins000.exe' /q "/LOG=$(winpath "$log")" >/dev/null 2>&1
 wait_for_lines "$log" "file removed" 200
-kill_program 'unins000.exe'
+kill_program unins000.exe 2>/dev/null
 check "killed removal: cut short" bash -c "! grep -q 'exit code' '$log'"
 entry="$(uninstall_entry)"
 check "killed removal: the uninstall entry stays" test -n "$entry"

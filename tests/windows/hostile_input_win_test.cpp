@@ -24,6 +24,7 @@
 #include "app/UninstallManifest.h"
 #include "install/Registry.h"
 #include "install/Shortcuts.h"
+#include "install/UserPrompt.h"
 #include "tests/windows/TestDialogs.h"
 #include "tests/windows/TestInstallFiles.h"
 #include "tests/windows/TestProgressWindow.h"
@@ -105,6 +106,16 @@ protected:
         while (!temp.empty() && temp.back() == L'\\') temp.pop_back();
         skipped_ = {Lower(root_), Lower(temp)};
         Walk(L"C:", skipped_, before_);
+        // Every case runs as an unattended run does: no box may reach the
+        // screen (the answerer of each test would see it), each is answered
+        // by the prompt itself.
+        SetUnattended(true);
+        answeredBefore_ = UnattendedAnswers();
+    }
+
+    void TearDown() override {
+        SetUnattended(false);
+        SampleMachineTest::TearDown();
     }
 
     static std::string BlockWith(JValue block, const std::vector<uint8_t>& package) {
@@ -196,7 +207,8 @@ protected:
     }
 
     void Report(const char* what) const {
-        std::printf("[ counts   ] %s: %d cases; %s\n", what, cases_, CodesText(counts_).c_str());
+        std::printf("[ counts   ] %s: %d cases; %s; %ld boxes answered unattended\n", what, cases_,
+                    CodesText(counts_).c_str(), UnattendedAnswers() - answeredBefore_);
     }
 
     std::wstring installDir_;
@@ -205,6 +217,7 @@ protected:
     Snapshot before_;
     std::map<int, int> counts_;
     int cases_ = 0;
+    long answeredBefore_ = 0;
 };
 
 // The code ReadSetupImage must give for the sample cut short after `size`
@@ -296,6 +309,7 @@ TEST_F(HostileInputTest, DamagedSetupFilesFailWithTheirCodeAndLeaveNoTrace) {
         Attempt("extra section length " + std::to_string(v), f, {0});
     }
     Report("damaged setup files");
+    EXPECT_TRUE(answerer.seen().empty()) << "a box reached the screen of an unattended run";
 }
 
 TEST_F(HostileInputTest, HostilePackagesAreRefusedWithoutWritingOutside) {
@@ -403,7 +417,10 @@ TEST_F(HostileInputTest, HostilePackagesAreRefusedWithoutWritingOutside) {
         for (int i = 0; i < 3000; ++i) many.push_back({"f" + std::to_string(i % 30) + "/" + std::to_string(i), "x"});
         Attempt("3000 entries", setupOf(zipOf(many)), {0}, true);
     }
+    // The refused names would each have shown a box.
+    EXPECT_GE(UnattendedAnswers() - answeredBefore_, 27);
     Report("hostile packages");
+    EXPECT_TRUE(answerer.seen().empty()) << "a box reached the screen of an unattended run";
 }
 
 TEST_F(HostileInputTest, DeepAndWronglyTypedBlocksEndCleanly) {
@@ -443,6 +460,7 @@ TEST_F(HostileInputTest, DeepAndWronglyTypedBlocksEndCleanly) {
         }
     }
     Report("deep and wrongly typed blocks");
+    EXPECT_TRUE(answerer.seen().empty()) << "a box reached the screen of an unattended run";
 }
 
 // Manifests that name what no uninstaller may take: drives, the system's and
