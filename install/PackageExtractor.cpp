@@ -67,37 +67,48 @@ bool IsBrowserExtension(const std::wstring& name) {
 }
 
 // Opens the target of a file entry, coping with a file that a running program
-// holds: the user may end that program; failing that the file is deleted, or
-// moved aside to ".old" when it cannot be deleted.
-HANDLE OpenTarget(const std::wstring& path, HWND owner) {
-    HANDLE file = OpenForWriting(path);
-    if (file != INVALID_HANDLE_VALUE) return file;
+// holds: when the holder is the product's own program (it runs from the
+// installation folder) the user may end it; failing that, or when any other
+// program holds it, the file is deleted, or moved aside to ".old" when it
+// cannot be deleted. A file that a scanner has open for a moment is tried
+// again first.
+HANDLE OpenTarget(const std::wstring& path, HWND owner, const std::wstring& installDir) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    auto open = [&] {
+        file = OpenForWriting(path);
+        return file != INVALID_HANDLE_VALUE;
+    };
+    if (RetryWhileShared(open)) return file;
 
-    std::wstring process;
-    if (FindProcessUsingFile(path, process)) {
-        const std::wstring processName = FileNamePart(process);
+    for (const FileHolder& holder : FindProcessesUsingFile(path)) {
+        if (!IsProgramInside(holder, installDir)) {
+            LogLine(L"held by a program that is not the product's, not ended: " + holder.executable);
+            continue;
+        }
         wchar_t text[1024];
         _snwprintf(text, sizeof text / sizeof text[0] - 1,
-                   L"检测到程序”%ls“正在运行, 您必须结束该程序才能继续安装, 是否继续?", processName.c_str());
+                   L"检测到程序”%ls“正在运行, 您必须结束该程序才能继续安装, 是否继续?", holder.name.c_str());
         text[sizeof text / sizeof text[0] - 1] = L'\0';
         // Unattended, the answer is no: nothing the user runs is ended, and
         // the file is moved aside below instead.
         if (AskUser(owner, text, L"关闭占用", MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES) {
-            EndProcessesNamed(processName);
+            EndProcessesNamed(holder.name, installDir);
             Sleep(kWaitAfterEnding);
-            file = OpenForWriting(path);
-            if (file != INVALID_HANDLE_VALUE) return file;
+            if (open()) return file;
         }
+        break;
     }
 
-    if (!DeleteFileW(path.c_str()) && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (!RetryWhileShared([&] { return DeleteFileW(path.c_str()) != FALSE; }) &&
+        GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         const std::wstring old = path + L".old";
         if (ShellFileOperation(FO_MOVE, path, old)) {
             PendingOldFile() = old;
             LogLine(L"held file moved aside: " + old);
         }
     }
-    return OpenForWriting(path);
+    RetryWhileShared(open);
+    return file;
 }
 
 }  // namespace
@@ -351,7 +362,7 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
         }
 
         if (Readable(info) && unzOpenCurrentFile(zip) == UNZ_OK) {
-            HANDLE file = OpenTarget(path, owner);
+            HANDLE file = OpenTarget(path, owner, installDir);
             if (file == INVALID_HANDLE_VALUE) {
                 unzCloseCurrentFile(zip);
                 if (!IsBrowserExtension(name)) Box(owner, name, L"touch file failed");
@@ -384,7 +395,10 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
             if (!success) DeleteFileW(path.c_str());
             std::wstring& pending = PendingOldFile();
             if (!pending.empty()) {
-                if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileW(pending.c_str());
+                // Still held: it goes at the next restart.
+                std::wstring scheduled;
+                if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(pending.c_str()))
+                    DeleteAtRestart(pending, scheduled);
                 pending.clear();
             }
         }

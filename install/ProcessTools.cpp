@@ -1,77 +1,217 @@
 #include "install/ProcessTools.h"
 
 #include <windows.h>
+#include <restartmanager.h>
 #include <tlhelp32.h>
 
+#include <atomic>
+
+#include "app/RunLog.h"
 #include "app/TextCodec.h"
 #include "install/EntryName.h"
+#include "uninstall/RemovalGuard.h"
 
 namespace quillo {
 namespace {
 
-// Whether `pid` has a module whose full path is `path`.
-bool ProcessHasModule(DWORD pid, const std::wstring& path) {
+std::atomic<long> g_retries{0};
+
+std::wstring Backslashes(std::wstring path) {
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+// A process's modules, its program first. The list may be changing while it
+// is taken; the system then asks for another try.
+HANDLE ModuleSnapshot(DWORD pid) {
     HANDLE snapshot = INVALID_HANDLE_VALUE;
-    // The module list may be changing while it is taken; the system then asks
-    // for another try.
     for (int attempt = 0; attempt < 3; ++attempt) {
         snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
         if (snapshot != INVALID_HANDLE_VALUE || GetLastError() != ERROR_BAD_LENGTH) break;
     }
+    return snapshot;
+}
+
+// Whether `pid` has a module whose full path is `path`; `program` receives
+// the full path of its first module, its program.
+bool ProcessHasModule(DWORD pid, const std::wstring& path, std::wstring& program) {
+    HANDLE snapshot = ModuleSnapshot(pid);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
     MODULEENTRY32W module = {};
     module.dwSize = sizeof module;
     bool found = false;
+    bool first = true;
     for (BOOL more = Module32FirstW(snapshot, &module); more && !found; more = Module32NextW(snapshot, &module)) {
+        if (first) program = module.szExePath;
+        first = false;
+        if (path.empty()) break;
         found = EqualsIgnoreCase(module.szExePath, path);
     }
     CloseHandle(snapshot);
     return found;
 }
 
-}  // namespace
-
-bool FindProcessUsingFile(const std::wstring& target, std::wstring& process) {
-    // Entry names separate with "/"; module paths always with "\".
-    std::wstring path = target;
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    const std::wstring name = FileNamePart(path);
-    if (name.empty()) return false;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
-        if (EqualsIgnoreCase(entry.szExeFile, name)) {
-            process = target;
-            found = true;
-        } else if (entry.th32ProcessID != 0 && ProcessHasModule(entry.th32ProcessID, path)) {
-            process = entry.szExeFile;
-            found = true;
+std::wstring ProgramOf(DWORD pid) {
+    // QueryFullProcessImageNameW from Vista on; the module list before.
+    using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+    static const auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
+    if (query) {
+        HANDLE process = OpenProcess(0x1000 /* PROCESS_QUERY_LIMITED_INFORMATION */, FALSE, pid);
+        if (process) {
+            wchar_t buffer[MAX_PATH * 2];
+            DWORD size = sizeof buffer / sizeof buffer[0];
+            const BOOL ok = query(process, 0, buffer, &size);
+            CloseHandle(process);
+            if (ok) return std::wstring(buffer, size);
         }
     }
-    CloseHandle(snapshot);
-    return found;
+    std::wstring program;
+    ProcessHasModule(pid, std::wstring(), program);
+    return program;
 }
 
-void EndProcessesNamed(const std::wstring& path) {
-    const std::wstring name = FileNamePart(path);
-    if (name.empty()) return;
+// Asks the Restart Manager (Vista and later), loaded at run time.
+std::vector<FileHolder> AskRestartManager(const std::wstring& path) {
+    std::vector<FileHolder> holders;
+    static HMODULE library = LoadLibraryW(L"rstrtmgr.dll");
+    if (!library) return holders;
+    using StartFn = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
+    using RegisterFn = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
+    using ListFn = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, LPDWORD);
+    using EndFn = DWORD(WINAPI*)(DWORD);
+    const auto start = reinterpret_cast<StartFn>(reinterpret_cast<void*>(GetProcAddress(library, "RmStartSession")));
+    const auto add = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(library, "RmRegisterResources")));
+    const auto list = reinterpret_cast<ListFn>(reinterpret_cast<void*>(GetProcAddress(library, "RmGetList")));
+    const auto end = reinterpret_cast<EndFn>(reinterpret_cast<void*>(GetProcAddress(library, "RmEndSession")));
+    if (!start || !add || !list || !end) return holders;
+    DWORD session = 0;
+    WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+    if (start(&session, 0, key) != ERROR_SUCCESS) return holders;
+    LPCWSTR files[] = {path.c_str()};
+    if (add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
+        UINT needed = 0, count = 0;
+        DWORD reasons = 0;
+        std::vector<RM_PROCESS_INFO> info;
+        DWORD r = list(session, &needed, &count, nullptr, &reasons);
+        for (int tries = 0; r == ERROR_MORE_DATA && tries < 3; ++tries) {
+            info.resize(needed);
+            count = needed;
+            r = list(session, &needed, &count, info.data(), &reasons);
+        }
+        if (r == ERROR_SUCCESS) {
+            for (UINT i = 0; i < count && i < info.size(); ++i) {
+                FileHolder holder;
+                holder.pid = info[i].Process.dwProcessId;
+                holder.executable = ProgramOf(holder.pid);
+                holder.name = FileNamePart(holder.executable);
+                if (holder.pid != GetCurrentProcessId()) holders.push_back(holder);
+            }
+        }
+    }
+    end(session);
+    return holders;
+}
+
+// Walks every process's module list.
+std::vector<FileHolder> WalkModules(const std::wstring& path) {
+    std::vector<FileHolder> holders;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
+    if (snapshot == INVALID_HANDLE_VALUE) return holders;
     const DWORD self = GetCurrentProcessId();
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == 0 || entry.th32ProcessID == self) continue;
+        std::wstring program;
+        if (!ProcessHasModule(entry.th32ProcessID, path, program)) continue;
+        FileHolder holder;
+        holder.pid = entry.th32ProcessID;
+        holder.executable = program;
+        holder.name = program.empty() ? std::wstring(entry.szExeFile) : FileNamePart(program);
+        holders.push_back(holder);
+    }
+    CloseHandle(snapshot);
+    return holders;
+}
+
+}  // namespace
+
+std::vector<FileHolder> FindProcessesUsingFile(const std::wstring& target) {
+    // Entry names separate with "/"; module paths always with "\".
+    const std::wstring path = Backslashes(target);
+    if (FileNamePart(path).empty()) return {};
+    std::vector<FileHolder> holders = AskRestartManager(path);
+    if (holders.empty()) holders = WalkModules(path);
+    return holders;
+}
+
+bool FindProcessUsingFile(const std::wstring& path, std::wstring& process) {
+    const std::vector<FileHolder> holders = FindProcessesUsingFile(path);
+    if (holders.empty()) return false;
+    process = holders.front().name;
+    return true;
+}
+
+bool IsProgramInside(const FileHolder& holder, const std::wstring& folder) {
+    if (holder.executable.empty()) return false;
+    const std::wstring program = ComparablePath(holder.executable);
+    const std::wstring inside = ComparablePath(folder);
+    // A folder of three characters or fewer is a drive: nothing is "inside" it.
+    return !program.empty() && inside.size() > 3 && IsSameOrBelow(program, inside) && program != inside;
+}
+
+int EndProcessesNamed(const std::wstring& path, const std::wstring& folder) {
+    const std::wstring name = FileNamePart(Backslashes(path));
+    if (name.empty()) return 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    const DWORD self = GetCurrentProcessId();
+    int ended = 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         if (entry.th32ProcessID == self || !EqualsIgnoreCase(entry.szExeFile, name)) continue;
-        HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID);
+        FileHolder candidate;
+        candidate.pid = entry.th32ProcessID;
+        candidate.executable = ProgramOf(entry.th32ProcessID);
+        if (!IsProgramInside(candidate, folder)) {
+            LogLine(L"not ended (not the product's program): " + candidate.executable);
+            continue;
+        }
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (!process) continue;
-        TerminateProcess(process, 0);
+        if (TerminateProcess(process, 0)) {
+            ++ended;
+            LogLine(L"program ended: " + candidate.executable);
+        }
         CloseHandle(process);
     }
     CloseHandle(snapshot);
+    return ended;
+}
+
+void CountSharingRetry(DWORD pauseMs) {
+    ++g_retries;
+    LogLinef("sharing violation; retry %ld after %lu ms", static_cast<long>(g_retries),
+             static_cast<unsigned long>(pauseMs));
+    Sleep(pauseMs);
+}
+
+long SharingRetries() { return g_retries; }
+
+bool DeleteAtRestart(const std::wstring& target, std::wstring& scheduled) {
+    const std::wstring path = Backslashes(target);
+    const bool movedAside = path.size() > 4 && EqualsIgnoreCase(path.substr(path.size() - 4), L".old");
+    const std::wstring old = path + L".old";
+    scheduled = !movedAside && MoveFileExW(path.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING) ? old : path;
+    if (!MoveFileExW(scheduled.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LogLine(L"cannot be deleted, not even at the next restart: " + scheduled);
+        return false;
+    }
+    LogLine(L"held by another program; a restart finishes its removal: " + scheduled);
+    return true;
 }
 
 void WaitForProcessPumping(HANDLE process, HWND window) {

@@ -16,6 +16,7 @@
 #include "app/UninstallManifest.h"
 #include "install/CHThread.h"
 #include "install/CommandLine.h"
+#include "install/EntryName.h"
 #include "install/ProcessTools.h"
 #include "install/ProductRegistration.h"
 #include "install/Shortcuts.h"
@@ -71,12 +72,18 @@ bool IsProgramOrLibrary(const std::wstring& path) {
     return extension == L".exe" || extension == L".dll";
 }
 
-void EndHolder(const std::wstring& path) {
-    std::wstring process;
-    if (FindProcessUsingFile(path, process)) {
-        EndProcessesNamed(process);
-        Sleep(kWaitAfterEnding);
+// Ends the product's own programs that hold the file: those that run from
+// the installation folder. Any other holder is left alone.
+void EndHolder(const std::wstring& path, const std::wstring& root) {
+    int ended = 0;
+    for (const FileHolder& holder : FindProcessesUsingFile(path)) {
+        if (IsProgramInside(holder, root)) {
+            ended += EndProcessesNamed(holder.name, root);
+        } else {
+            LogLine(L"held by a program that is not the product's, not ended: " + holder.executable);
+        }
     }
+    if (ended) Sleep(kWaitAfterEnding);
 }
 
 bool FolderExists(const std::wstring& path) {
@@ -96,14 +103,25 @@ std::wstring Backslashes(std::wstring path) {
 // links) are removed themselves, never followed. Much cheaper than the
 // shell's file operation for thousands of files; what cannot be deleted
 // stays, and the caller looks at what is left.
-static bool RemoveLogged(const std::wstring& file) {
-    if (!DeleteFileW(file.c_str())) return false;
-    LogLine(L"file removed: " + file);
-    return true;
+// What one removal could not delete now and left to the next restart.
+struct DeferredRemoval {
+    std::vector<std::wstring> files;
+};
+
+// Deletes a file, trying again while a scanner has it open for a moment;
+// what another program still holds goes at the next restart.
+static bool RemoveLogged(const std::wstring& file, DeferredRemoval& deferred) {
+    if (RetryWhileShared([&] { return DeleteFileW(file.c_str()) != FALSE; })) {
+        LogLine(L"file removed: " + file);
+        return true;
+    }
+    std::wstring scheduled;
+    if (PathExists(file) && DeleteAtRestart(file, scheduled)) deferred.files.push_back(scheduled);
+    return false;
 }
 
 // `keep`, when not empty, is a file (as ComparablePath gives it) that stays.
-static void DeleteTree(const std::wstring& folder, const std::wstring& keep) {
+static void DeleteTree(const std::wstring& folder, const std::wstring& keep, DeferredRemoval& deferred) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                    FIND_FIRST_EX_LARGE_FETCH);
@@ -115,16 +133,37 @@ static void DeleteTree(const std::wstring& folder, const std::wstring& keep) {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
                 SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                if (keep.empty() || !EqualsIgnoreCase(path, keep)) RemoveLogged(path);
+                if (keep.empty() || !EqualsIgnoreCase(path, keep)) RemoveLogged(path, deferred);
             } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 RemoveDirectoryW(path.c_str());
             } else {
-                DeleteTree(path, keep);
+                DeleteTree(path, keep, deferred);
             }
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
     RemoveDirectoryW(folder.c_str());
+}
+
+// The folders that held files left to the restart go after them, innermost
+// first, up to the installation folder.
+static void DeferFolders(const DeferredRemoval& deferred, const std::wstring& rootPath) {
+    std::set<std::wstring> folders;
+    for (const std::wstring& file : deferred.files) {
+        std::wstring folder = ComparablePath(ParentPath(file));
+        while (!folder.empty() && IsSameOrBelow(folder, rootPath)) {
+            folders.insert(folder);
+            if (folder.size() <= rootPath.size()) break;
+            folder = ComparablePath(ParentPath(folder));
+        }
+    }
+    std::vector<std::wstring> ordered(folders.begin(), folders.end());
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : ordered) {
+        if (FolderExists(folder) && MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+            LogLine(L"folder goes at the next restart: " + folder);
+    }
 }
 
 void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root) {
@@ -155,6 +194,7 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     // Without the member the folder counts as the installation's own.
     const bool freshRoot = !manifest.isMember(kManifestFreshRoot) || manifest.get(kManifestFreshRoot).asInt() != 0;
 
+    DeferredRemoval deferred;
     const std::vector<std::wstring> files = ManifestPaths(manifest, kManifestFiles);
     // The manifest names a file's folder once per file; each is looked at once.
     std::vector<std::wstring> folders;
@@ -174,8 +214,8 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     auto removeListed = [&]() {
         for (const std::wstring& file : files) {
             if (!PathExists(file) || !removableFile(file)) continue;
-            if (IsProgramOrLibrary(file)) EndHolder(file);
-            RemoveLogged(file);
+            if (IsProgramOrLibrary(file)) EndHolder(file, root);
+            RemoveLogged(file, deferred);
         }
         for (const std::wstring& folder : folders) {
             if (guard.IsProtected(folder) || !belowRoot(folder)) continue;
@@ -192,14 +232,14 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
         // goes with the folders.
         for (const std::wstring& file : files) {
             if (!IsProgramOrLibrary(file) || !removableFile(file)) continue;
-            EndHolder(file);
-            RemoveLogged(file);
+            EndHolder(file, root);
+            RemoveLogged(file, deferred);
         }
         // Outermost first: a folder goes with everything below it, and the
         // folders below are then gone already.
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
             if (!FolderExists(*it) || guard.IsProtected(*it) || !belowRoot(*it)) continue;
-            DeleteTree(ComparablePath(*it), keep);
+            DeleteTree(ComparablePath(*it), keep, deferred);
         }
         // What could not go (a file still held, say) goes piece by piece.
         if (FolderExists(root)) removeListed();
@@ -209,6 +249,7 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     if (PathExists(uninstaller) && ShellDelete(uninstaller)) LogLine(L"file removed: " + uninstaller);
 
     if (FolderExists(root) && PathIsDirectoryEmptyW(root.c_str()) && !guard.IsProtected(root)) ShellDelete(root);
+    if (!deferred.files.empty()) DeferFolders(deferred, rootPath);
 }
 
 bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {

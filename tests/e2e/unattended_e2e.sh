@@ -21,6 +21,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+[ -n "${QUILLO_KEEP_WORK:-}" ] && trap "wineserver -k >/dev/null 2>&1; mountpoint -q $small && umount $small" EXIT
 
 passed=0; failed=0
 check() {  # check NAME CONDITION...
@@ -68,12 +69,15 @@ uninstall_entry() {
     /reg:32 2>/dev/null | sed -n 's/.*REG_SZ *//p' | tr -d '\r'
 }
 # The uninstaller hands over to its temporary copy and returns at once; the
-# copy's end is the end of all Wine processes.
+# removal is over when that copy has ended.
 quiet_uninstall() {  # quiet_uninstall UNINSTALLER_WINDOWS_PATH [ARGS...]
   local rc
   timeout "$BOUND" wine "$@" /q >/dev/null 2>&1; rc=$?
-  timeout "$BOUND" wineserver -w; [ $? = 0 ] || rc=124
-  echo $rc
+  for _ in $(seq $((BOUND * 10))); do
+    pgrep -f '[T]emp.unins000.exe' >/dev/null || { echo $rc; return; }
+    sleep 0.1
+  done
+  echo 124
 }
 log_has() { grep -q -- "$2" "$1"; }
 count_lines() { local n; n="$(grep -c -- "$2" "$1" 2>/dev/null)"; echo "${n:-0}"; }
@@ -152,13 +156,72 @@ holder=$!
 for _ in $(seq 100); do grep -q ready "$work/holder.out" && break; sleep 0.1; done
 rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/held.log")")"
 check "held file: ends with code 0" test "$rc" = 0
-holding() { pgrep -f 'quillo-hold.exe C:.Apps' >/dev/null; }
+holding() { pgrep -f '[q]uillo-hold.exe C:.Apps' >/dev/null; }
 check "held file: the holder still runs" holding
 check "held file: the question was answered without a person" log_has "$work/held.log" "unattended, answered No"
 check "held file: the held library was moved aside" test -f "$held/QuilloCore.dll.old"
 check "held file: the new library is in place" cmp -s "$held/QuilloCore.dll" "$ROOT/build/x64/sample/QuilloCore.dll"
 kill_program "quillo-hold.exe C:.Apps" 2>/dev/null
 { wait "$holder"; } 2>/dev/null
+
+# --- Programs in use during an install over an earlier one and a removal:
+# the product's own running program is ended; a stand-in shell that has a
+# product library loaded and a stranger's program that shares a product
+# program's name run on; the held library goes at the next restart. ---
+fresh_prefix
+inuse="$work/inuse"
+mkdir -p "$inuse/Extensions"
+cp "$HOLDER" "$inuse/Quillo.exe"
+cp "$ROOT/build/x64/sample/QuilloDaemon.exe" "$inuse/QuilloDaemon.exe"
+cp "$ROOT/build/x64/sample/QuilloCore.dll" "$inuse/Extensions/QuilloBHO64.dll"
+echo "readme" > "$inuse/readme.txt"
+"$MKSETUP" --stub "$STUB" --block "$ROOT/tools/sample-product/block.json" --package "$inuse" \
+  --out "$work/inuse-setup.exe" >/dev/null
+rc="$(quiet "$work/inuse-setup.exe" /D 'C:\Apps')"
+check "in use: first install ends with code 0" test "$rc" = 0
+mkdir -p "$(drive_c Shell)" "$(drive_c Other)"
+cp "$HOLDER" "$(drive_c Shell/shell.exe)"
+cp "$HOLDER" "$(drive_c Other/Quillo.exe)"
+echo "notes" > "$(drive_c Other/notes.txt)"
+start_holder() {  # start_holder NAME PROGRAM FILE: runs until ended, "ready" once it holds FILE
+  wine "$2" "$3" 300 > "$work/$1.out" 2>&1 &
+  for _ in $(seq 100); do grep -q ready "$work/$1.out" && return 0; sleep 0.1; done
+  return 1
+}
+# The patterns start with a one-letter class so that they never match the
+# command line that carries them.
+runs() { pgrep -f "$1" >/dev/null; }
+ended() { ! runs "$1"; }
+PRODUCT='[Q]uillo 3.Quillo.exe C:'; SHELL_STANDIN='[s]hell.exe C:'; STRANGER='[O]ther.Quillo.exe C:'
+
+start_holder product 'C:\Apps\Quillo 3\Quillo.exe' 'C:\Apps\Quillo 3\readme.txt'
+start_holder shell 'C:\Shell\shell.exe' 'C:\Apps\Quillo 3\Extensions\QuilloBHO64.dll'
+start_holder stranger 'C:\Other\Quillo.exe' 'C:\Other\notes.txt'
+check "in use: the product's program runs" runs "$PRODUCT"
+check "in use: the shell runs" runs "$SHELL_STANDIN"
+check "in use: the stranger runs" runs "$STRANGER"
+rc="$(quiet "$work/inuse-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/inuse.log")")"
+check "in use: the install over it ends with code 0" test "$rc" = 0
+check "in use: the product's own program was ended" ended "$PRODUCT"
+check "in use: the shell runs on" runs "$SHELL_STANDIN"
+check "in use: the stranger of the same name runs on" runs "$STRANGER"
+check "in use: the new library is in place" \
+  cmp -s "$(drive_c "Apps/Quillo 3/Extensions/QuilloBHO64.dll")" "$inuse/Extensions/QuilloBHO64.dll"
+pending() {
+  wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null \
+    | tr -d '\r' | grep -qi -- "$1"
+}
+check "in use: the held library goes at the next restart" pending 'QuilloBHO64.dll.old'
+check "in use: the log says a restart finishes it" log_has "$work/inuse.log" "a restart finishes its removal"
+rc="$(quiet_uninstall 'C:\Apps\Quillo 3\unins000.exe' "/LOG=$(winpath "$work/inuse-removal.log")")"
+check "in use: the removal ends with code 0" test "$rc" = 0
+check "in use: after the removal the shell runs on" runs "$SHELL_STANDIN"
+check "in use: after the removal the stranger runs on" runs "$STRANGER"
+left="$(find "$(drive_c "Apps/Quillo 3")" -type f ! -name '*.old' 2>/dev/null)"
+check "in use: all that is left waits for the restart" test -z "$left"
+check "in use: the uninstall entry is gone" test -z "$(uninstall_entry)"
+kill_program "$SHELL_STANDIN" 2>/dev/null
+kill_program "$STRANGER" 2>/dev/null
 
 # --- No window can be made (no display driver): the work is done all the same. ---
 fresh_prefix
