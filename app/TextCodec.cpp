@@ -135,6 +135,41 @@ std::wstring AnsiToWide(const std::string& ansi) { return Utf8ToWide(ansi); }
 
 #endif
 
+bool IsValidUtf8(const std::string& bytes) {
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        const auto b = static_cast<uint8_t>(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        uint32_t cp = 0, least = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2, cp = b & 0x1F, least = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3, cp = b & 0x0F, least = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4, cp = b & 0x07, least = 0x10000;
+        } else {
+            return false;  // a continuation byte, an overlong lead (C0, C1) or F5..FF
+        }
+        if (n - i < length) return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto c = static_cast<uint8_t>(bytes[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::wstring BlockTextToWide(const std::string& text) {
+    return IsValidUtf8(text) ? Utf8ToWide(text) : AnsiToWide(text);
+}
+
 bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

@@ -16,6 +16,16 @@ std::string WideToUtf8(const std::wstring& wide);
 std::string WideToAnsi(const std::wstring& wide);
 std::wstring AnsiToWide(const std::string& ansi);
 
+// Whether the bytes are well-formed UTF-8: no stray continuation bytes, no
+// truncated or overlong sequences, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(const std::string& bytes);
+
+// A text of the setup block or the manifest (shortcut names and files,
+// command lists, "lastrun"): JSON text is UTF-8, so it is taken as UTF-8
+// when it is well-formed UTF-8, and from the ANSI code page otherwise (a
+// block written in the ANSI code page). ASCII reads the same either way.
+std::wstring BlockTextToWide(const std::string& text);
+
 // Case-insensitive comparison of two paths (ASCII letters and the Latin-1 and
 // other letters the C library folds).
 bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b);

@@ -34,7 +34,7 @@ void RunFirstInstallCommands(const RunState& state, const JValue& commands) {
     if (config.empty() || PathExists(config)) return;
     const JValue::ArrayType* items = commands.arrayItems();
     if (commands.type() != JValue::Array || !items) return;
-    for (const JValue& item : *items) StartDetached(InstallCommandLine(state.installDir, AnsiToWide(item.asString())));
+    for (const JValue& item : *items) StartDetached(InstallCommandLine(state.installDir, BlockTextToWide(item.asString())));
 }
 
 }  // namespace
@@ -160,7 +160,7 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     }
     LogLine(L"uninstaller written: " + uninstaller);
 
-    state.lastRunPath = state.installDir + L"\\" + AnsiToWide(block.get("lastrun").asString());
+    state.lastRunPath = state.installDir + L"\\" + BlockTextToWide(block.get("lastrun").asString());
     if (block.isMember("instrun")) state.installCommands = block.get("instrun");
     RunFirstInstallCommands(state, block.get("instoptions"));
 

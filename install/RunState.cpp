@@ -47,7 +47,7 @@ void RunPostInstallCommands(const RunState& state) {
     const JValue::ArrayType* items = state.installCommands.arrayItems();
     if (state.installCommands.type() != JValue::Array || !items) return;
     for (const JValue& item : *items) {
-        StartDetached(InstallCommandLine(state.installDir, AnsiToWide(item.asString())));
+        StartDetached(InstallCommandLine(state.installDir, BlockTextToWide(item.asString())));
     }
 }
 

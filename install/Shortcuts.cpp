@@ -134,9 +134,9 @@ bool CreateLink(const std::wstring& target, const std::wstring& linkPath) {
 void CreateDesktopShortcuts(const JValue& shortcutList, const std::wstring& installDir) {
     const std::wstring desktop = CommonDesktopFolder();
     ForEachEntry(shortcutList, "desktop", [&](const std::string& name, const std::string& file) {
-        const std::wstring link = LinkPathIn(desktop, AnsiToWide(name));
+        const std::wstring link = LinkPathIn(desktop, BlockTextToWide(name));
         if (link.empty()) return;
-        const std::wstring target = ShortcutTarget(installDir, AnsiToWide(file));
+        const std::wstring target = ShortcutTarget(installDir, BlockTextToWide(file));
         if (PathExists(target)) CreateLink(target, link);
     });
 }
@@ -145,9 +145,9 @@ void CreateTaskbarShortcuts(const JValue& shortcutList, const std::wstring& inst
     const std::wstring quickLaunch = QuickLaunchFolder();
     const bool canPin = IsNt6OrLater();
     ForEachEntry(shortcutList, "taskbar", [&](const std::string& name, const std::string& file) {
-        const std::wstring link = LinkPathIn(quickLaunch, AnsiToWide(name));
+        const std::wstring link = LinkPathIn(quickLaunch, BlockTextToWide(name));
         if (link.empty()) return;
-        const std::wstring target = ShortcutTarget(installDir, AnsiToWide(file));
+        const std::wstring target = ShortcutTarget(installDir, BlockTextToWide(file));
         if (!PathExists(target)) return;
         CreateLink(target, link);
         // Asked for even when the link could not be written; the shell decides.
@@ -159,13 +159,13 @@ void RemoveCreatedShortcuts(const JValue& shortcutList, bool desktop, bool taskb
     if (desktop) {
         const std::wstring folder = CommonDesktopFolder();
         ForEachEntry(shortcutList, "desktop", [&](const std::string& name, const std::string&) {
-            const std::wstring link = LinkPathIn(folder, AnsiToWide(name));
+            const std::wstring link = LinkPathIn(folder, BlockTextToWide(name));
             if (!link.empty() && PathExists(link)) DeleteFileW(link.c_str());
         });
     }
     if (taskbar) {
         ForEachEntry(shortcutList, "taskbar", [&](const std::string& name, const std::string&) {
-            const std::wstring wide = AnsiToWide(name);
+            const std::wstring wide = BlockTextToWide(name);
             if (!LinkPathIn(QuickLaunchFolder(), wide).empty()) RemoveTaskbarShortcut(wide);
         });
     }
@@ -179,7 +179,7 @@ void CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& ins
     // The last desktop entry is the product's main program.
     std::wstring target = installDir + L"\\";
     ForEachEntry(shortcutList, "desktop", [&](const std::string&, const std::string& file) {
-        target = ShortcutTarget(installDir, Utf8ToWide(file));
+        target = ShortcutTarget(installDir, BlockTextToWide(file));
     });
 
     SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);  // fails harmlessly when it exists

@@ -18,7 +18,7 @@ PACKAGES=(
   zlib1g-dev libminizip-dev libgtest-dev googletest fontconfig xz-utils
   dpkg-dev openssl zip unzip osslsigncode
   nginx-light curl bc msitools wixl
-  clang libclang-rt-14-dev nsis
+  clang libclang-rt-14-dev nsis locales
 )
 
 SUDO=""
@@ -42,6 +42,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The Chinese locale: Wine takes the ANSI code page (936) from it, and reads
+# command lines and file names in its character set.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  echo "setup: generating the zh_CN.UTF-8 locale"
+  if ! grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >/dev/null
 fi
 
 # minizip for mingw: Debian ships it only for the native build.

@@ -44,7 +44,7 @@ void RunCleanUpCommands(const RunState& state, const JValue& commands, const std
     const JValue::ArrayType* items = commands.arrayItems();
     if (commands.type() != JValue::Array || !items) return;
     for (const JValue& item : *items) {
-        std::wstring line = InstallCommandLine(root, AnsiToWide(item.asString()));
+        std::wstring line = InstallCommandLine(root, BlockTextToWide(item.asString()));
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
@@ -61,7 +61,7 @@ std::vector<std::wstring> ShortcutNames(const JValue& manifest, const char* kind
     const JValue::ArrayType* items = list.arrayItems();
     if (list.type() != JValue::Array || !items) return names;
     for (const JValue& entry : *items) {
-        const std::wstring name = AnsiToWide(entry.get("name").asString());
+        const std::wstring name = BlockTextToWide(entry.get("name").asString());
         if (!name.empty()) names.push_back(name);
     }
     return names;

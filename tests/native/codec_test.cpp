@@ -1,6 +1,8 @@
 // Tests for the MD5 digest (install/Md5) and the Base64 codec (app/Base64).
 #include "app/Base64.h"
 #include "install/Md5.h"
+#include "app/TextCodec.h"
+#include "json/JValue.h"
 
 #include <gtest/gtest.h>
 
@@ -296,6 +298,47 @@ TEST(Base64, RejectsNonCanonicalTrailingBits) {
     }
     EXPECT_EQ(accepted_two, 256);
     EXPECT_EQ(accepted_three, 65536);
+}
+
+
+// Block texts are UTF-8 when they are well-formed UTF-8; anything else is
+// taken from the ANSI code page, so the check must refuse every malformed
+// sequence and accept every well-formed one.
+TEST(BlockText, WellFormedUtf8IsRecognisedAndEverythingElseIsNot) {
+    struct Row {
+        const char* bytes;
+        bool valid;
+    };
+    const Row rows[] = {
+        {"", true},
+        {"Quillo 3", true},
+        {"Quillo 3 \xE5\x8A\xA9\xE6\x89\x8B", true},      // "助手"
+        {"\xC2\x80\xDF\xBF", true},                        // two-byte bounds
+        {"\xE0\xA0\x80\xEF\xBF\xBF", true},                // three-byte bounds
+        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", true},        // four-byte bounds
+        {"\xD6\xFA\xCA\xD6", false},                       // "助手" in GBK
+        {"caf\xE9", false},                                // "café" in code page 1252
+        {"\x80", false},                                   // a stray continuation byte
+        {"\xC0\xAF", false},                               // overlong "/"
+        {"\xE0\x80\xAF", false},                           // overlong "/" in three bytes
+        {"\xF0\x80\x80\xAF", false},                       // and in four
+        {"\xED\xA0\x80", false},                           // a surrogate
+        {"\xF4\x90\x80\x80", false},                       // above U+10FFFF
+        {"\xF5\x80\x80\x80", false},
+        {"\xE5\x8A", false},                               // cut short
+        {"\xE5\x8A\x41", false},                           // a continuation that is not one
+    };
+    for (const Row& row : rows) EXPECT_EQ(IsValidUtf8(row.bytes), row.valid) << row.bytes;
+    EXPECT_EQ(BlockTextToWide("Quillo 3 \xE5\x8A\xA9\xE6\x89\x8B"), L"Quillo 3 \u52A9\u624B");
+}
+
+// A setup block written in an ANSI code page is still JSON: its strings keep
+// their bytes for the program to decode.
+TEST(BlockText, TheJsonReaderKeepsTheBytesOfAnAnsiBlock) {
+    JValue block;
+    JReader reader;
+    ASSERT_TRUE(reader.parse(std::string("{\"lastrun\":\"\xD6\xFA\xCA\xD6.exe\"}"), block));
+    EXPECT_EQ(block.get("lastrun").asString(), "\xD6\xFA\xCA\xD6.exe");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/SystemInfo.h"
+#include "app/TextCodec.h"
 #include "install/Shortcuts.h"
 #include "json/JValue.h"
 
@@ -96,6 +97,7 @@ Names Added(const Names& before, const Names& after) {
 struct LinkInfo {
     bool loaded = false;
     std::wstring path, workDir, description;
+    std::wstring itemPath;  // the target as the link's item list names it
 };
 
 LinkInfo ReadLink(const std::wstring& linkPath) {
@@ -114,6 +116,12 @@ LinkInfo ReadLink(const std::wstring& linkPath) {
                 if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH))) info.workDir = buffer;
                 buffer[0] = 0;
                 if (SUCCEEDED(link->GetDescription(buffer, MAX_PATH))) info.description = buffer;
+                PIDLIST_ABSOLUTE items = nullptr;
+                if (SUCCEEDED(link->GetIDList(&items)) && items) {
+                    buffer[0] = 0;
+                    if (SHGetPathFromIDListW(items, buffer)) info.itemPath = buffer;
+                    CoTaskMemFree(items);
+                }
             }
             file->Release();
         }
@@ -481,6 +489,38 @@ TEST_F(ShortcutsWinTest, ShellDeleteRemovesFilesAndFoldersButNeverARootOrARelati
     for (const std::wstring& path : std::vector<std::wstring>{root_, root_ + L"\\", L"\\\\server\\share\\folder", L"C:\\Windows\\..\\x"}) {
         EXPECT_TRUE(IsDeletablePath(path)) << fs::path(path).u8string();
     }
+}
+
+// Run by the end-to-end test of non-ASCII names: each "KIND:NAME=>TARGET" of
+// QUILLO_EXPECT_LINKS ("|" between them; KIND desktop, quicklaunch or
+// startmenu) must be a link the shell reads back with that target.
+TEST(SetupFileEndToEnd, LinksReadBackThroughTheShell) {
+    const wchar_t* expected = _wgetenv(L"QUILLO_EXPECT_LINKS");
+    if (!expected) GTEST_SKIP() << "QUILLO_EXPECT_LINKS is not set";
+    std::wstring rest = expected;
+    int links = 0;
+    while (!rest.empty()) {
+        const size_t bar = rest.find(L'|');
+        const std::wstring item = rest.substr(0, bar);
+        rest = bar == std::wstring::npos ? std::wstring() : rest.substr(bar + 1);
+        const size_t colon = item.find(L':'), arrow = item.find(L"=>");
+        ASSERT_TRUE(colon != std::wstring::npos && arrow != std::wstring::npos && colon < arrow);
+        const std::wstring kind = item.substr(0, colon), name = item.substr(colon + 1, arrow - colon - 1);
+        const std::wstring target = item.substr(arrow + 2);
+        std::wstring link;
+        if (kind == L"desktop") link = CommonDesktopFolder() + L"\\" + name + L".lnk";
+        else if (kind == L"quicklaunch") link = QuickLaunchFolder() + L"\\" + name + L".lnk";
+        else if (kind == L"startmenu") link = StartMenuFolder() + L"\\Quillo.lnk";
+        ASSERT_FALSE(link.empty()) << "unknown kind";
+        const LinkInfo info = ReadLink(link);
+        EXPECT_TRUE(info.loaded) << WideToUtf8(link);
+        // The item list is the link's target itself; the path beside it is
+        // kept in the ANSI code page by some shells.
+        EXPECT_TRUE(EqualsIgnoreCase(info.itemPath, target)) << WideToUtf8(link) << " -> " << WideToUtf8(info.itemPath)
+                                                         << ", expected " << WideToUtf8(target);
+        ++links;
+    }
+    EXPECT_GT(links, 0);
 }
 
 }  // namespace

@@ -55,7 +55,6 @@ bool IsAscii(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool IsValidUtf8(const std::string& text) { return WideToUtf8(Utf8ToWide(text)) == text; }
 
 bool StartsWithFolder(const std::wstring& name, const wchar_t* folder) {
     const size_t n = std::wcslen(folder);
