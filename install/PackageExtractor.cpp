@@ -275,24 +275,11 @@ int ZCALLBACK HandleClose(voidpf, voidpf stream) {
 unzFile OpenArchive(const std::wstring& archivePath, const PackageBytes* bytes = nullptr,
                     HANDLE file = INVALID_HANDLE_VALUE) {
     zlib_filefunc64_def funcs;
-    if (!(bytes && bytes->data) && file != INVALID_HANDLE_VALUE && file != nullptr) {
-        funcs.zopen64_file = HandleOpen;
-        funcs.zread_file = HandleRead;
-        funcs.zwrite_file = MemoryWrite;
-        funcs.ztell64_file = HandleTell;
-        funcs.zseek64_file = HandleSeek;
-        funcs.zclose_file = HandleClose;
-        funcs.zerror_file = MemoryError;
-        funcs.opaque = file;
-    } else if (bytes && bytes->data) {
-        funcs.zopen64_file = MemoryOpen;
-        funcs.zread_file = MemoryRead;
-        funcs.zwrite_file = MemoryWrite;
-        funcs.ztell64_file = MemoryTell;
-        funcs.zseek64_file = MemorySeek;
-        funcs.zclose_file = MemoryClose;
-        funcs.zerror_file = MemoryError;
-        funcs.opaque = const_cast<PackageBytes*>(bytes);
+    if (bytes && bytes->data) {
+        funcs = {MemoryOpen, MemoryRead, MemoryWrite, MemoryTell, MemorySeek, MemoryClose, MemoryError,
+                 const_cast<PackageBytes*>(bytes)};
+    } else if (file != INVALID_HANDLE_VALUE && file != nullptr) {
+        funcs = {HandleOpen, HandleRead, MemoryWrite, HandleTell, HandleSeek, HandleClose, MemoryError, file};
     } else {
         fill_win32_filefunc64W(&funcs);
     }
