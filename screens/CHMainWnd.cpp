@@ -140,7 +140,7 @@ LRESULT CHMainWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (role == 0) {
         if (id == kCommandCloseMain || id == kCommandAgree) {
             SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
-        } else if (id == kCommandInstall) {
+        } else if (id == kCommandInstall && !handedOver_) {
             HandOver();
             processWnd.StartWork();
         }
@@ -151,7 +151,7 @@ LRESULT CHMainWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
             SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
         case kCommandInstall:
-            StartInstall();
+            if (!handedOver_) StartInstall();
             break;
         case kCommandAgree:
             if (installButton && agreeCheck) installButton->SetEnabled(agreeCheck->checked());
@@ -236,7 +236,14 @@ void CHMainWnd::StartInstall() {
     processWnd.StartWork();
 }
 
+void CHMainWnd::ReturnToOptions() {
+    handedOver_ = false;
+    Show(true);
+    ShowOptions(false);
+}
+
 void CHMainWnd::HandOver() {
+    handedOver_ = true;
     FadeOutAndShrink(*this);
     ShowTopMost(processWnd);
 }

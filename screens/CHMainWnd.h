@@ -39,6 +39,9 @@ public:
 
     // Folds or unfolds the custom-install area.
     void ShowOptions(bool expand);
+    // Shows the folded options again after a failed installation; the
+    // install button starts a new one.
+    void ReturnToOptions();
 
     // The skin lives longest: every window below draws from it.
     UIResource skin;
@@ -66,6 +69,12 @@ private:
     void Browse();
     void StartInstall();
     void HandOver();
+
+    // Set when the hand-over to the progress window starts: a second 1001
+    // (a double click, or one that arrives while the uninstallation pumps
+    // messages) must neither start another run nor change the run state
+    // the install thread reads.
+    bool handedOver_ = false;
 };
 
 // Whether a typed installation folder can be used: not empty, with a root of

@@ -47,8 +47,7 @@ LRESULT CInstallFailWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
                 PostQuitMessage(0);
             } else {
                 Show(false);
-                mainWnd->Show(true);
-                mainWnd->ShowOptions(false);
+                mainWnd->ReturnToOptions();
             }
             break;
         case kCommandFailClose:
@@ -60,7 +59,10 @@ LRESULT CInstallFailWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT CInstallFailWnd::OnClose(WPARAM, LPARAM) { return 0; }
+LRESULT CInstallFailWnd::OnClose(WPARAM, LPARAM) {
+    PostQuitMessage(1);
+    return 0;
+}
 
 LRESULT CInstallFailWnd::OnNcDestroy(WPARAM wParam, LPARAM lParam) {
     PostQuitMessage(0);

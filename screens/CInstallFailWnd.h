@@ -21,8 +21,9 @@ public:
     LRESULT OnCreate(WPARAM wParam, LPARAM lParam) override;
     int LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) override;
     LRESULT OnCommand(WPARAM wParam, LPARAM lParam) override;
-    // The close element's close request keeps the window: its command 4563,
-    // which follows, ends the program with exit code 1.
+    // A close request (the close element's, or Alt+F4) ends the program with
+    // exit code 1, as the close element's command 4563 does; the window
+    // stays until the program ends.
     LRESULT OnClose(WPARAM wParam, LPARAM lParam) override;
     LRESULT OnNcDestroy(WPARAM wParam, LPARAM lParam) override;
 

@@ -66,6 +66,9 @@ void CPopWnd::SendFeedback() {
     std::vector<std::wstring> texts;
     for (CXEditCtrl* edit : textEdits) {
         if (!edit) continue;
+        // A field still being typed in keeps its text in its native window
+        // until that loses the focus.
+        edit->SyncText();
         const std::wstring text = edit->GetText();
         if (!text.empty()) texts.push_back(text);
     }

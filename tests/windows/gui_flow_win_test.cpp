@@ -20,6 +20,7 @@
 #include "install/ProductRegistration.h"
 #include "install/Shortcuts.h"
 #include "screens/CHSuccessWnd.h"
+#include "screens/CUninstallWnd.h"
 #include "tests/shared/RangeServer.h"
 #include "tests/windows/TestInstallFiles.h"
 #include "tests/windows/TestSetupRun.h"
@@ -247,8 +248,19 @@ TEST_F(SetupGuiTest, AFailedInstallationOffersItsRemedy) {
         EXPECT_EQ(again.width(), 610);
         EXPECT_EQ(again.height(), 430);
         EXPECT_FALSE(IsWindowVisible(failure.hwnd));
-        Command(again, 1000);
-        EXPECT_EQ(run.ExitCode(), 0u);
+        // Its install button starts the installation again.
+        Command(again, 1001);
+        const ScreenWindow second = run.Visible(2, 60000);
+        ASSERT_TRUE(second.hwnd) << "the second installation fails the same way";
+        EXPECT_EQ(second.hwnd, failure.hwnd);
+        const std::vector<std::string> events = RequestLines(stats_);
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const std::string& e) { return e.find("&e=9") != std::string::npos; }),
+                  2);
+        // A close request to the failure screen (Alt+F4) ends the program
+        // as its close element does.
+        PostMessageW(second.hwnd, WM_CLOSE, 0, 0);
+        EXPECT_EQ(run.ExitCode(), 1u);
     }
     // A package that does not fit: code 5, the download button ends the program.
     {
@@ -455,6 +467,77 @@ TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
     std::string decoded;
     ASSERT_TRUE(Base64Decode(encoded, decoded));
     EXPECT_EQ(decoded, "{\"check\":[2,5],\"feedback\":[\"Nokia 3310\"]}\n");
+}
+
+// Two presses of the confirmation's OK button in a row remove the
+// installation once.
+TEST_F(SetupGuiTest, ASecondConfirmationWhileRemovingIsIgnored) {
+    {
+        ASSERT_NO_FATAL_FAILURE(QuietInstall(root_));
+    }
+    const std::wstring folder = root_ + L"\\Quillo 3";
+    const std::wstring copyPath = TempFolder() + L"unins000.exe";
+    ASSERT_TRUE(CopyFileW((folder + L"\\unins000.exe").c_str(), copyPath.c_str(), FALSE));
+    SetupRun run;
+    ASSERT_TRUE(run.Start(copyPath));
+    const ScreenWindow confirm = run.Main();
+    ASSERT_TRUE(confirm.hwnd);
+    Command(confirm, 1001);
+    Command(confirm, 1001);
+    const ScreenWindow closing = run.Visible(2, 60000);
+    ASSERT_TRUE(closing.hwnd) << "the closing screen";
+    // A quit posted now comes after the second command: the program ends
+    // normally only when that command started nothing (a second removal
+    // would still be running, or would have sent its event before).
+    PostThreadMessageW(GetWindowThreadProcessId(confirm.hwnd, nullptr), WM_QUIT, 0, 0);
+    EXPECT_EQ(run.ExitCode(), 0u);
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ(Lines(SampleRunsFile()).size(), 8u) << "the four clean-up commands ran once";
+    const std::vector<std::string> events = RequestLines(stats_);
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const std::string& e) { return e.find("&op=2&") != std::string::npos; }),
+              1)
+        << "one removal event";
+    DeleteFileW(copyPath.c_str());
+}
+
+// The feedback form on its own: a field that still has the focus (its text
+// only in the native edit window) is sent with what was typed.
+TEST_F(SetupGuiTest, TheFeedbackFormSendsTheTextOfTheFieldBeingTyped) {
+    RegisterWindowClass(GetModuleHandleW(nullptr));
+    UIResource skin;
+    ASSERT_TRUE(skin.LoadFromFile(EnvPath("QUILLO_SKIN_PACKAGE").c_str()));
+    SetCurrentSkin(&skin);
+    {
+        CPopWnd form;
+        ASSERT_TRUE(form.Create(nullptr, 0, 0, kFormWidth, kFormHeight, WS_POPUP | WS_VISIBLE, 0, L""));
+        form.LoadSkin(&skin, "FloatWnd", nullptr);
+        CXEditCtrl* field = form.textEdits[1];
+        ASSERT_TRUE(field);
+        const RECT box = field->rect();
+        const LPARAM at = MAKELPARAM((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+        SendMessageW(form.hwnd(), WM_MOUSEMOVE, 0, at);
+        PostMessageW(form.hwnd(), WM_LBUTTONUP, 0, at);
+        SendMessageW(form.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        const HWND edit = field->nativeHandle();
+        ASSERT_TRUE(edit) << "the field opened its edit window";
+        for (wchar_t c : std::wstring(L"Pixel 8")) SendMessageW(edit, WM_CHAR, c, 0);
+        ASSERT_EQ(GetFocus(), edit) << "the field keeps the focus";
+        form.SendFeedback();
+        EXPECT_EQ(field->nativeHandle(), edit) << "sending closed nothing";
+    }
+    SetCurrentSkin(nullptr);
+
+    const std::vector<std::string> requests = RequestLines(stats_);
+    ASSERT_EQ(requests.size(), 1u);
+    ASSERT_NE(requests[0].find("/clt_v2_fb?"), std::string::npos) << requests[0];
+    std::string encoded = requests[0].substr(requests[0].find("&fb=") + 4);
+    encoded = encoded.substr(0, encoded.find(' '));
+    std::string decoded;
+    ASSERT_TRUE(Base64Decode(encoded, decoded));
+    EXPECT_NE(decoded.find("\"feedback\":[\"Pixel 8\"]"), std::string::npos) << decoded;
 }
 
 TEST_F(SetupGuiTest, AnUnreadableManifestEndsTheUninstallerWithExitCode1) {
