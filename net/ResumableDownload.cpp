@@ -1,6 +1,7 @@
 #include "net/ResumableDownload.h"
 
 #include <chrono>
+#include <system_error>
 
 #include "app/TextCodec.h"
 #include "json/JValue.h"
@@ -68,11 +69,21 @@ ResumableDownload::~ResumableDownload() {
 bool ResumableDownload::Start() {
     if (masterRunning_.load()) return false;
     if (master_.joinable()) master_.join();
+    // Cleared here, not by the master: a Stop that comes before the master
+    // thread runs must not be lost.
+    stopFlag_ = 0;
+    status_ = kDownloadOk;
     masterRunning_ = true;
-    master_ = std::thread([this] {
-        MasterRoutine();
+    try {
+        master_ = std::thread([this] {
+            MasterRoutine();
+            masterRunning_ = false;
+        });
+    } catch (const std::system_error&) {
         masterRunning_ = false;
-    });
+        status_ = kDownloadIncomplete;
+        return false;
+    }
     return true;
 }
 
@@ -123,8 +134,6 @@ void ResumableDownload::Fire(int event) {
 }
 
 void ResumableDownload::MasterRoutine() {
-    stopFlag_ = 0;
-    status_ = kDownloadOk;
     if (PathExists(destPath) || Complete()) {
         status_ = kDownloadOk;
         Fire(kDownloadCompleted);
@@ -135,7 +144,16 @@ void ResumableDownload::MasterRoutine() {
         Fire(kDownloadEnded);
         return;
     }
+    if (stopFlag_) {
+        EndStopped();
+        return;
+    }
     if (!Probe(url, refurl, 0)) {
+        // A stop closes the probe's connection: that is no failure.
+        if (stopFlag_) {
+            EndStopped();
+            return;
+        }
         status_ = kDownloadProbeFailed;
         Fire(kDownloadEnded);
         return;
@@ -153,6 +171,7 @@ void ResumableDownload::MasterRoutine() {
     }
 
     int idlePasses = 0;
+    bool workerMissing = false;
     while (!stopFlag_ && !Complete()) {
         const int64_t before = Downloaded();
         {
@@ -161,7 +180,16 @@ void ResumableDownload::MasterRoutine() {
             for (auto& unit : units_) {
                 if (!unit->pending) continue;
                 ++runningWorkers_;
-                workers_.emplace_back([this] { WorkerRoutine(); });
+                try {
+                    workers_.emplace_back([this] { WorkerRoutine(); });
+                } catch (const std::system_error&) {
+                    // No thread for this unit (the process is out of threads
+                    // or memory): the workers already started finish this
+                    // pass, and the run ends after it.
+                    --runningWorkers_;
+                    workerMissing = true;
+                    break;
+                }
             }
         }
         for (;;) {
@@ -180,7 +208,7 @@ void ResumableDownload::MasterRoutine() {
         for (auto& worker : workers_) worker.join();
         workers_.clear();
 
-        if (!passFinished_) break;
+        if (!passFinished_ || workerMissing) break;
         passFinished_ = 0;
         if (stopFlag_) break;
         idlePasses = Downloaded() == before ? idlePasses + 1 : 0;
@@ -197,11 +225,24 @@ void ResumableDownload::MasterRoutine() {
         }
         status_ = kDownloadIncomplete;
     } else if (stopFlag_) {
-        WriteStateFile();
-        status_ = kDownloadOk;
+        EndStopped();
+        return;
     } else {
         status_ = kDownloadIncomplete;
     }
+    Fire(kDownloadEnded);
+}
+
+void ResumableDownload::EndStopped() {
+    // What the units hold so far is kept for a later Start; a run stopped
+    // before it knew the file has nothing to keep.
+    bool haveUnits;
+    {
+        std::lock_guard<std::mutex> lock(unitLock_);
+        haveUnits = !units_.empty();
+    }
+    if (haveUnits) WriteStateFile();
+    status_ = kDownloadOk;
     Fire(kDownloadEnded);
 }
 
@@ -322,10 +363,15 @@ bool ResumableDownload::TransferUnit(DownloadUnit& unit) {
     const int code = agent->GetStatusCode();
     if (code != 200 && code != 206) return true;
     // A server that ignores Range sends the file from byte 0: written at this
-    // unit's position it would corrupt the file.
-    if (code == 200 && from != 0) return false;
+    // unit's position it would corrupt the file. A unit that starts at byte 0
+    // (the only unit of a server without range support) takes it from there,
+    // dropping what it had.
+    if (code == 200 && from != 0) {
+        if (unit.begin != 0) return false;
+        unit.cursor = 0;
+    }
 
-    const int64_t remaining = unit.end - from;
+    const int64_t remaining = unit.end - unit.begin - unit.cursor.load();
     const int64_t g = granularity;
     for (int64_t i = 0; i < remaining / g; ++i)
         if (!WriteChunk(unit)) return false;

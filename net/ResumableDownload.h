@@ -76,7 +76,8 @@ public:
     DownloadRequestHook requestHook = nullptr;
     void* hookUser = nullptr;
 
-    // Starts the master thread when no download runs; false when one does.
+    // Starts the master thread when no download runs; false when one does,
+    // or when no thread can be made (Status() is then 4).
     bool Start();
     // Waits until the master thread has ended.
     void Wait();
@@ -101,6 +102,8 @@ public:
 
 private:
     void MasterRoutine();
+    // Ends a run stopped on request: state file, status 0, event 2.
+    void EndStopped();
     void WorkerRoutine();
     bool Probe(const std::wstring& url, const std::wstring& referrer, int redirects);
     bool TransferUnit(DownloadUnit& unit);

@@ -380,6 +380,59 @@ TEST_F(ResumableDownloadTest, ServerRefusingUnitRequestsEndsTheRun) {
     EXPECT_EQ(server.getCount(), 15);  // three passes without progress, one request per unit each
 }
 
+TEST_F(ResumableDownloadTest, StopRightAfterStartIsNotLost) {
+    // Long enough that a run which missed the stop fetches the whole file.
+    RangeServer server(RandomContent(1000000, 12));
+    auto d = std::make_unique<ResumableDownload>();
+    Prepare(*d, server.url());
+    ASSERT_TRUE(d->Start());
+    d.reset();  // stops before the master thread has looked at anything
+    EXPECT_FALSE(Exists(dest_)) << "the run went on to the end";
+    EXPECT_EQ(log_.last(), kDownloadEnded);
+    EXPECT_FALSE(log_.has(kDownloadCompleted));
+
+    // The same with Stop and Wait, and then a later Start does the work.
+    ResumableDownload again;
+    Prepare(again, server.url());
+    ASSERT_TRUE(again.Start());
+    again.Stop();
+    again.Wait();
+    EXPECT_EQ(again.Status(), kDownloadOk) << "stopped on request";
+    EXPECT_FALSE(Exists(dest_));
+    ASSERT_TRUE(again.Start());
+    again.Wait();
+    EXPECT_EQ(again.Status(), kDownloadOk);
+    EXPECT_EQ(log_.last(), kDownloadCompleted);
+    EXPECT_TRUE(Exists(dest_));
+}
+
+TEST_F(ResumableDownloadTest, InterruptedSingleUnitDownloadFinishesOnTheNextStart) {
+    // A server without range support: one unit, and every request answers
+    // 200 with the whole file.
+    const std::string content = RandomContent(400000, 13);
+    RangeServer server(content);
+    server.acceptRanges = false;
+    server.stall = true;  // one granule, then nothing
+    ResumableDownload d;
+    Prepare(d, server.url());
+    d.Start();
+    ASSERT_TRUE(WaitFor([&] { return d.Downloaded() == 65536; })) << d.Downloaded();
+    d.Stop();
+    d.Wait();
+    ASSERT_EQ(d.UnitCount(), 1u);
+    ASSERT_EQ(d.Downloaded(), 65536);
+    EXPECT_FALSE(Exists(dest_));
+
+    server.stall = false;
+    const int gets = server.getCount();
+    ASSERT_TRUE(d.Start());
+    d.Wait();
+    EXPECT_EQ(d.Status(), kDownloadOk);
+    EXPECT_TRUE(SameBytes(ReadFile(dest_), content));
+    EXPECT_EQ(server.getCount() - gets, 1) << "the whole file in one request";
+    EXPECT_FALSE(Exists(Suffixed(".itd")));
+}
+
 TEST_F(ResumableDownloadTest, DestroyingARunningDownloadEndsItsThreads) {
     RangeServer server(RandomContent(1000000, 10));
     server.stall = true;
