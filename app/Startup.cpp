@@ -74,7 +74,7 @@ StartupState RunStartup(HWND owner) {
                                                      : BlockStatus::OpenFailed;
     file.close();
     const bool blockRead = status == BlockStatus::Ok;
-    state.settings = ReadStartupSettings(state.block, blockRead, Is64BitWindows());
+    state.settings = ReadStartupSettings(state.block, blockRead, NativeProcessorArchitecture());
     const CommandLineOptions options = ParseCommandLine(args);
     state.quiet = state.settings.quietKey || options.quiet;
     SetUnattended(state.quiet);

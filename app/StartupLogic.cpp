@@ -1,22 +1,32 @@
 #include "app/StartupLogic.h"
 
+#include "app/Base64.h"
 #include "app/TextCodec.h"
 
 namespace quillo {
 
-StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, bool is64BitWindows) {
+const char* DriverFlagKey(uint16_t nativeArchitecture) {
+    return nativeArchitecture == kArchitectureAmd64 ? "ituneslite64" : "ituneslite32";
+}
+
+StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, uint16_t nativeArchitecture) {
     StartupSettings s;
     s.blockUsable = blockRead && block.isMember("mode");
     if (!s.blockUsable) return s;
     s.role = block.get("mode").asInt() == 0 ? 0 : 1;
     if (block.isMember("channel")) s.channel = block.get("channel").asInt();
-    const char* driverKey = is64BitWindows ? "ituneslite64" : "ituneslite32";
+    const char* driverKey = DriverFlagKey(nativeArchitecture);
     if (block.isMember(driverKey)) s.driverComponents = block.get(driverKey).asBool() ? 1 : 0;
     if (block.isMember("extrapack")) s.extraPack = block.get("extrapack").asBool() ? 1 : 0;
     if (block.isMember("selflaunch")) s.selfLaunch = block.get("selflaunch").asBool() ? 1 : 0;
     if (block.isMember("quiet")) s.quietKey = block.get("quiet").asBool();
     if (block.isMember("md5")) s.packageDigest = Utf8ToWide(block.get("md5").asString());
-    if (block.isMember("protocol")) s.protocol = block.get("protocol").asString();
+    if (block.isMember("protocol")) {
+        s.protocol = block.get("protocol").asString();
+        // Text that is not base64 leaves the decoded bytes empty; the block
+        // stays usable.
+        if (!Base64Decode(s.protocol, s.protocolBytes)) s.protocolBytes.clear();
+    }
     return s;
 }
 

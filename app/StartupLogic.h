@@ -22,10 +22,24 @@ struct StartupSettings {
     int selfLaunch = 0;
     bool quietKey = false;        // "quiet"
     std::wstring packageDigest;   // "md5"
-    std::string protocol;         // "protocol", base64 text
+    std::string protocol;         // "protocol", base64 text as the block holds it
+    std::string protocolBytes;    // that text decoded; empty when it is not valid base64
 };
 
-StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, bool is64BitWindows);
+// Processor architectures as GetNativeSystemInfo reports them.
+constexpr uint16_t kArchitectureX86 = 0;
+constexpr uint16_t kArchitectureIa64 = 6;
+constexpr uint16_t kArchitectureAmd64 = 9;
+constexpr uint16_t kArchitectureArm64 = 12;
+
+// The block key of the driver flag on a machine with this processor:
+// "ituneslite64" on x64 processors only. ARM64 and Itanium machines run a
+// 32-bit program under WOW64 too, yet take "ituneslite32".
+const char* DriverFlagKey(uint16_t nativeArchitecture);
+
+StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, uint16_t nativeArchitecture);
+// The machine's processor, not whether Windows is 64-bit, picks the driver flag.
+StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, bool) = delete;
 
 struct CommandLineOptions {
     bool quiet = false;          // "/q"

@@ -30,6 +30,14 @@ bool Is64BitWindows() {
 #endif
 }
 
+uint16_t NativeProcessorArchitecture() {
+    // Available from Windows XP on; unlike GetSystemInfo it tells a 32-bit
+    // program the real processor under WOW64.
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    return info.wProcessorArchitecture;
+}
+
 std::wstring ModuleFilePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -14,6 +14,10 @@ namespace quillo {
 bool IsNt6OrLater();
 // 64-bit Windows: a 64-bit process, or a 32-bit one under WOW64.
 bool Is64BitWindows();
+// The machine's processor architecture as GetNativeSystemInfo reports it
+// (kArchitectureAmd64 on x64 machines, kArchitectureArm64 on ARM64 ones,
+// where a 32-bit program runs under WOW64 too).
+uint16_t NativeProcessorArchitecture();
 // A special folder of the shell (a CSIDL value); `create` makes it when it
 // is missing. Empty when the shell cannot tell it.
 std::wstring SpecialFolder(int csidl, bool create = false);

@@ -15,24 +15,24 @@ JValue Parse(const char* text) {
 }
 
 TEST(StartupSettingsTest, BlockWithoutModeOrUnreadIsNotUsable) {
-    EXPECT_FALSE(ReadStartupSettings(Parse("{\"channel\":3}"), true, false).blockUsable);
-    EXPECT_FALSE(ReadStartupSettings(Parse("{\"mode\":1}"), false, false).blockUsable);
-    EXPECT_FALSE(ReadStartupSettings(Parse("[1,2]"), true, false).blockUsable);
-    EXPECT_TRUE(ReadStartupSettings(Parse("{\"mode\":null}"), true, false).blockUsable);
+    EXPECT_FALSE(ReadStartupSettings(Parse("{\"channel\":3}"), true, kArchitectureX86).blockUsable);
+    EXPECT_FALSE(ReadStartupSettings(Parse("{\"mode\":1}"), false, kArchitectureX86).blockUsable);
+    EXPECT_FALSE(ReadStartupSettings(Parse("[1,2]"), true, kArchitectureX86).blockUsable);
+    EXPECT_TRUE(ReadStartupSettings(Parse("{\"mode\":null}"), true, kArchitectureX86).blockUsable);
 }
 
 TEST(StartupSettingsTest, ModeChoosesTheRoleWithTheLenientConversions) {
-    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":0}"), true, false).role, 0);
-    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":\"0\"}"), true, false).role, 0);
-    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":0.7}"), true, false).role, 0);
-    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":false}"), true, false).role, 0);
-    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":1}"), true, false).role, 1);
-    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":7}"), true, false).role, 1);
-    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":\"2\"}"), true, false).role, 1);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":0}"), true, kArchitectureX86).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":\"0\"}"), true, kArchitectureX86).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":0.7}"), true, kArchitectureX86).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":false}"), true, kArchitectureX86).role, 0);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":1}"), true, kArchitectureX86).role, 1);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":7}"), true, kArchitectureX86).role, 1);
+    EXPECT_EQ(ReadStartupSettings(Parse("{\"mode\":\"2\"}"), true, kArchitectureX86).role, 1);
 }
 
 TEST(StartupSettingsTest, DefaultsAndConversions) {
-    StartupSettings s = ReadStartupSettings(Parse("{\"mode\":1}"), true, true);
+    StartupSettings s = ReadStartupSettings(Parse("{\"mode\":1}"), true, kArchitectureAmd64);
     EXPECT_EQ(s.channel, 1);
     EXPECT_EQ(s.extraPack, 1);
     EXPECT_EQ(s.driverComponents, 0);
@@ -43,27 +43,61 @@ TEST(StartupSettingsTest, DefaultsAndConversions) {
     s = ReadStartupSettings(
         Parse("{\"mode\":1,\"channel\":\"12\",\"extrapack\":\"0\",\"selflaunch\":2,\"quiet\":[0],"
               "\"md5\":\"ABC\",\"protocol\":\"eHl6\"}"),
-        true, false);
+        true, kArchitectureX86);
     EXPECT_EQ(s.channel, 12);
     EXPECT_EQ(s.extraPack, 1);  // a non-empty string is true, even "0"
     EXPECT_EQ(s.selfLaunch, 1);
     EXPECT_TRUE(s.quietKey);
     EXPECT_EQ(s.packageDigest, L"ABC");
     EXPECT_EQ(s.protocol, "eHl6");
+    EXPECT_EQ(s.protocolBytes, "xyz");
 
-    s = ReadStartupSettings(Parse("{\"mode\":1,\"extrapack\":false,\"quiet\":\"\",\"channel\":9.9}"), true, false);
+    s = ReadStartupSettings(Parse("{\"mode\":1,\"extrapack\":false,\"quiet\":\"\",\"channel\":9.9}"), true, kArchitectureX86);
     EXPECT_EQ(s.extraPack, 0);
     EXPECT_FALSE(s.quietKey);
     EXPECT_EQ(s.channel, 9);
 }
 
-TEST(StartupSettingsTest, DriverFlagFollowsTheBitnessOfWindows) {
+TEST(StartupSettingsTest, ProtocolTextIsDecodedAndBadBase64LeavesItEmpty) {
+    struct Row {
+        const char* block;
+        std::string raw;
+        std::string decoded;
+    };
+    const Row rows[] = {
+        {"{\"mode\":1,\"protocol\":\"aHR0cHM6Ly9x\"}", "aHR0cHM6Ly9x", "https://q"},
+        {"{\"mode\":1,\"protocol\":\"AP8=\"}", "AP8=", std::string("\0\xFF", 2)},  // bytes, not text
+        {"{\"mode\":1,\"protocol\":\"\"}", "", ""},
+        {"{\"mode\":1,\"protocol\":\"not base64!\"}", "not base64!", ""},
+        {"{\"mode\":1,\"protocol\":\"eHl\"}", "eHl", ""},  // cut short
+        {"{\"mode\":1,\"protocol\":\"eH=6\"}", "eH=6", ""},  // padding inside
+        {"{\"mode\":1,\"protocol\":7}", "", ""},  // not a string: no text
+        {"{\"mode\":1}", "", ""},
+    };
+    for (const Row& row : rows) {
+        const StartupSettings s = ReadStartupSettings(Parse(row.block), true, kArchitectureX86);
+        EXPECT_TRUE(s.blockUsable) << row.block;
+        EXPECT_EQ(s.role, 1) << row.block;
+        EXPECT_EQ(s.protocol, row.raw) << row.block;
+        EXPECT_EQ(s.protocolBytes, row.decoded) << row.block;
+    }
+}
+
+TEST(StartupSettingsTest, DriverFlagFollowsTheProcessor) {
+    EXPECT_STREQ(DriverFlagKey(kArchitectureAmd64), "ituneslite64");
+    EXPECT_STREQ(DriverFlagKey(kArchitectureX86), "ituneslite32");
+    // 64-bit Windows on these processors, and still the 32-bit flag.
+    EXPECT_STREQ(DriverFlagKey(kArchitectureArm64), "ituneslite32");
+    EXPECT_STREQ(DriverFlagKey(kArchitectureIa64), "ituneslite32");
+    EXPECT_STREQ(DriverFlagKey(0xFFFF), "ituneslite32");  // PROCESSOR_ARCHITECTURE_UNKNOWN
+
     const JValue block = Parse("{\"mode\":1,\"ituneslite64\":true,\"ituneslite32\":false}");
-    EXPECT_EQ(ReadStartupSettings(block, true, true).driverComponents, 1);
-    EXPECT_EQ(ReadStartupSettings(block, true, false).driverComponents, 0);
+    EXPECT_EQ(ReadStartupSettings(block, true, kArchitectureAmd64).driverComponents, 1);
+    EXPECT_EQ(ReadStartupSettings(block, true, kArchitectureX86).driverComponents, 0);
+    EXPECT_EQ(ReadStartupSettings(block, true, kArchitectureArm64).driverComponents, 0);
     const JValue only32 = Parse("{\"mode\":1,\"ituneslite32\":1}");
-    EXPECT_EQ(ReadStartupSettings(only32, true, true).driverComponents, 0);
-    EXPECT_EQ(ReadStartupSettings(only32, true, false).driverComponents, 1);
+    EXPECT_EQ(ReadStartupSettings(only32, true, kArchitectureAmd64).driverComponents, 0);
+    EXPECT_EQ(ReadStartupSettings(only32, true, kArchitectureX86).driverComponents, 1);
 }
 
 TEST(CommandLineTest, SwitchesAreCaseSensitiveAndLaterOnesWin) {

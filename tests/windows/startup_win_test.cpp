@@ -52,6 +52,12 @@ TEST(StartupWinTest, ProgramFilesIsTheFolderA32BitProgramGets) {
     EXPECT_EQ(Proposed(), ProgramFilesFolder() + kDefaultFolder);
 }
 
+TEST(StartupWinTest, TheDriverFlagIsChosenByTheMachinesProcessor) {
+    // wine64 runs on an x64 processor: the 64-bit flag applies.
+    EXPECT_EQ(NativeProcessorArchitecture(), kArchitectureAmd64);
+    EXPECT_STREQ(DriverFlagKey(NativeProcessorArchitecture()), "ituneslite64");
+}
+
 TEST(StartupWinTest, EarlierInstallationIsReadFromThe32BitView) {
     UninstallEntry native(KEY_WOW64_64KEY);
     native.SetString(L"UninstallString", L"C:\\Wrong View\\unins000.exe");
