@@ -149,12 +149,49 @@ OptionalSections LocateSections(const SetupImage& setup, bool extraPack, bool wa
     return sections;
 }
 
+uint64_t CertificateEntryOffset(const uint8_t* image, size_t imageSize) {
+    if (!image || imageSize < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z') return 0;
+    const uint64_t signature = LoadLe32(image + kLfanewOffset);
+    const uint64_t fileHeader = signature + 4;
+    const uint64_t optional = fileHeader + 20;
+    if (optional + 2 > imageSize) return 0;
+    if (image[signature] != 'P' || image[signature + 1] != 'E' || image[signature + 2] != 0 ||
+        image[signature + 3] != 0)
+        return 0;
+    const uint64_t optionalSize = LoadLe16(image + fileHeader + 16);
+    // PE32+ has a 64-bit image base and 64-bit stack and heap sizes, which
+    // move the directory count and the directories 16 bytes further in.
+    uint64_t countField = 0;
+    switch (LoadLe16(image + optional)) {
+        case 0x10B: countField = optional + 92; break;   // PE32
+        case 0x20B: countField = optional + 108; break;  // PE32+
+        default: return 0;
+    }
+    const uint64_t entry = countField + 4 + 8ull * kCertificateDirectory;
+    const uint64_t entryEnd = entry + 8;
+    if (entryEnd > optional + optionalSize || entryEnd > imageSize) return 0;
+    if (LoadLe32(image + countField) <= kCertificateDirectory) return 0;
+    return entry;
+}
+
 bool WriteUninstaller(const NativePath& path, const uint8_t* image, size_t imageSize, const JValue& manifest) {
     const std::string text = JWriter::write(manifest);
     uint8_t length[4];
     StoreLe32(length, static_cast<uint32_t>(text.size()));
-    return WriteFileParts(path, {{image, imageSize}, {length, sizeof length}, {text.data(), text.size()}}) ==
-           WriteResult::Ok;
+    // The signature of a signed setup file lies behind the image, so the
+    // uninstaller's header must not point at it: the uninstaller ends after
+    // the manifest, and its certificate-table entry would lie past its end.
+    std::vector<uint8_t> header;
+    const uint64_t entry = CertificateEntryOffset(image, imageSize);
+    if (entry) {
+        header.assign(image, image + entry + 8);
+        std::fill(header.end() - 8, header.end(), uint8_t{0});
+    }
+    const size_t headerSize = header.size();
+    return WriteFileParts(path, {{header.data(), headerSize},
+                                 {image ? image + headerSize : image, imageSize - headerSize},
+                                 {length, sizeof length},
+                                 {text.data(), text.size()}}) == WriteResult::Ok;
 }
 
 }  // namespace quillo

@@ -95,9 +95,19 @@ struct OptionalSections {
 // used, else the package. A section that does not fit counts as absent.
 OptionalSections LocateSections(const SetupImage& setup, bool extraPack, bool wantDriver);
 
+// The certificate-table entry of a PE image's header (data directory 4:
+// file offset and size of an Authenticode signature).
+constexpr uint32_t kCertificateDirectory = 4;
+// Where that entry's 8 bytes lie in `image` (PE32 or PE32+ optional header);
+// 0 when the header cannot be parsed, has no such entry or is cut short.
+uint64_t CertificateEntryOffset(const uint8_t* image, size_t imageSize);
+
 // Writes the uninstaller: the image, the length of the manifest text, the
-// compact manifest text. True when the file was created and written whole; a
-// partly written file is removed so that no truncated uninstaller is left.
+// compact manifest text. The image's certificate-table entry is cleared in
+// the copy (the setup file's signature is not copied, so it would point past
+// the uninstaller's end); an image whose header cannot be parsed is copied
+// unchanged. True when the file was created and written whole; a partly
+// written file is removed so that no truncated uninstaller is left.
 bool WriteUninstaller(const NativePath& path, const uint8_t* image, size_t imageSize, const JValue& manifest);
 
 // Little-endian helpers shared with the release tools.
@@ -105,6 +115,7 @@ inline uint32_t LoadLe32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
 }
+inline uint16_t LoadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline void StoreLe32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);

@@ -62,8 +62,34 @@ check "both installations hold the same files" diff -r -x unins000.exe "$a" "$b"
 "$MKSETUP" inspect "$b/unins000.exe" | grep -Ev '^(file:|certificate table:)' >"$work/unins-signed.txt"
 check "both uninstallers carry the same manifest" diff "$work/unins-unsigned.txt" "$work/unins-signed.txt"
 offset=$(sed -n 's/^locator O: \([0-9]*\) .*/\1/p' "$work/signed.txt")
-check "the signed file's uninstaller starts with its image" \
-  cmp -s <(head -c "$offset" "$work/signed.exe") <(head -c "$offset" "$b/unins000.exe")
+# The uninstaller carries no signature, so its header must not announce one:
+# its certificate-table entry is cleared, every other byte of the image is
+# the signed file's.
+same_image_but_certificate_entry() {  # SIGNED UNINSTALLER O
+  python3 - "$@" <<'PY'
+import struct, sys
+signed = open(sys.argv[1], "rb").read()
+unins = open(sys.argv[2], "rb").read()
+o = int(sys.argv[3])
+lfanew = struct.unpack_from("<I", signed, 0x3C)[0]
+optional = lfanew + 24
+entry = optional + (144 if struct.unpack_from("<H", signed, optional)[0] == 0x20B else 128)
+if struct.unpack_from("<II", signed, entry) == (0, 0):
+    sys.exit("the signed file has no certificate entry")
+if struct.unpack_from("<II", unins, entry) != (0, 0):
+    sys.exit("the uninstaller's certificate entry is %d, %d" % struct.unpack_from("<II", unins, entry))
+if signed[:entry] != unins[:entry] or signed[entry + 8:o] != unins[entry + 8:o]:
+    sys.exit("the uninstaller's image differs from the signed file's elsewhere")
+PY
+}
+check "the signed file's uninstaller is its image with the certificate entry cleared" \
+  same_image_but_certificate_entry "$work/signed.exe" "$b/unins000.exe" "$offset"
+check "inspect finds no certificate table in that uninstaller" \
+  bash -c '! "$1" inspect "$2" | grep -q "^certificate table:"' _ "$MKSETUP" "$b/unins000.exe"
+# osslsigncode reports an unsigned file, not a damaged signature.
+osslsigncode verify -in "$b/unins000.exe" >"$work/verify-unins.log" 2>&1
+check "osslsigncode finds no signature in the uninstaller" grep -q "No signature found" "$work/verify-unins.log"
+check "and no signature out of place" bash -c '! grep -qi "signature not at the end" "$1"' _ "$work/verify-unins.log"
 entry() {  # the uninstall entry as the 32-bit program sees it
   WINEPREFIX="$work/prefix-$1" wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brightfen' \
     /reg:32 2>/dev/null | tr -d '\r' | sort

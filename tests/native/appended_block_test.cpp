@@ -257,6 +257,98 @@ TEST_F(UninstallerFileTest, UninstallerIsTheImageThenTheManifestAndNothingElse) 
     EXPECT_EQ(JWriter::write(readBack), text);
 }
 
+// The stub with 16 data directories, every one filled in; the certificate
+// table (directory 4) points at a signature behind the image.
+std::vector<uint8_t> SignedStub(bool pe32Plus) {
+    std::vector<uint8_t> pe = test::MakePeStub();
+    uint8_t* opt = &pe[0x80 + 24];
+    if (pe32Plus) {
+        opt[0] = 0x0B;
+        opt[1] = 0x02;
+        pe[0x80 + 20] = 0xF0;  // optional header size of PE32+
+    }
+    const size_t directories = pe32Plus ? 112 : 96;
+    StoreLe32(opt + directories - 4, 16);
+    for (uint32_t i = 0; i < 16; ++i) {
+        StoreLe32(opt + directories + 8 * i, 0x1000 * (i + 1));
+        StoreLe32(opt + directories + 8 * i + 4, 0x100 + i);
+    }
+    StoreLe32(&pe[0x80 - 4], static_cast<uint32_t>(pe.size()));  // the locator
+    return pe;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    FileSource source;
+    if (!source.open(path)) return bytes;
+    bytes.resize(source.size());
+    if (!source.readAt(0, bytes.data(), bytes.size())) bytes.clear();
+    return bytes;
+}
+
+TEST_F(UninstallerFileTest, TheCertificateEntryIsClearedInTheUninstallersHeaderOnly) {
+    JValue manifest;
+    manifest["mode"] = 0;
+    const std::string text = JWriter::write(manifest);
+    for (const bool pe32Plus : {false, true}) {
+        SCOPED_TRACE(pe32Plus ? "PE32+" : "PE32");
+        const std::vector<uint8_t> image = SignedStub(pe32Plus);
+        // Directory 4 lies 128 (PE32) or 144 (PE32+) bytes into the optional header.
+        const size_t entry = 0x80 + 24 + (pe32Plus ? 144 : 128);
+        ASSERT_EQ(LoadLe32(&image[entry]), 0x5000u);
+        ASSERT_TRUE(WriteUninstaller(path_, image.data(), image.size(), manifest));
+        std::vector<uint8_t> written = ReadAll(path_);
+        ASSERT_EQ(written.size(), image.size() + 4 + text.size());
+        EXPECT_EQ(LoadLe32(&written[entry]), 0u) << "file offset of the signature";
+        EXPECT_EQ(LoadLe32(&written[entry + 4]), 0u) << "size of the signature";
+        // Everything else, the locator and the other directories included, is the image.
+        std::copy_n(&image[entry], 8, &written[entry]);
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), written.begin()));
+        EXPECT_EQ(std::string(written.begin() + image.size() + 4, written.end()), text);
+    }
+
+    // Headers that cannot be read as far as the entry are copied as they are.
+    struct Row {
+        const char* what;
+        std::vector<uint8_t> image;
+        size_t size;
+    };
+    std::vector<Row> rows;
+    auto add = [&rows](const char* what, std::vector<uint8_t> image, size_t size = 0) {
+        const size_t n = size ? size : image.size();
+        rows.push_back({what, std::move(image), n});
+    };
+    std::vector<uint8_t> pe = SignedStub(false);
+    StoreLe32(&pe[0x80 + 24 + 92], 4);
+    add("four directories: none for certificates", pe);
+    pe = SignedStub(false);
+    pe[0x80 + 20] = 0x80;
+    add("optional header ends before the entry", pe);
+    pe = SignedStub(true);
+    pe[0x80 + 20] = 148;  // room for the entry at PE32's place, not at PE32+'s
+    add("PE32+ header too short for its entry", pe);
+    add("image ends inside the entry", SignedStub(false), 0x80 + 24 + 128 + 4);
+    pe = SignedStub(false);
+    pe[0x80 + 24] = 0x07;  // neither PE32 nor PE32+
+    add("unknown optional header", pe);
+    pe = SignedStub(false);
+    pe[0x80 + 1] = 'X';
+    add("no PE signature", pe);
+    pe = SignedStub(false);
+    pe[0] = 'Z';
+    add("no DOS header", pe);
+    pe = SignedStub(false);
+    StoreLe32(&pe[0x3C], 0xFFFFFFF0u);
+    add("e_lfanew beyond the image", pe);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(WriteUninstaller(path_, row.image.data(), row.size, manifest));
+        const std::vector<uint8_t> written = ReadAll(path_);
+        ASSERT_EQ(written.size(), row.size + 4 + text.size());
+        EXPECT_TRUE(std::equal(row.image.begin(), row.image.begin() + row.size, written.begin()));
+    }
+}
+
 TEST_F(UninstallerFileTest, UnwritablePathFailsAndMissingFileIsNotABlock) {
     JValue manifest;
     EXPECT_FALSE(WriteUninstaller("/nonexistent-dir/unins000.exe", nullptr, 0, manifest));
@@ -299,7 +391,11 @@ TEST(UninstallManifestTest, BlockWithoutShortcutOrUninstrun) {
     EXPECT_FALSE(manifest.isMember("uninstrun"));
     ASSERT_TRUE(manifest.get("setup").isMember("shortcut"));
     EXPECT_EQ(manifest.get("setup").get("shortcut").type(), JValue::Null);
-    EXPECT_EQ(JWriter::write(manifest).find("\"shortcut\":null"), JWriter::write(manifest).find("\"shortcut\""));
+    const std::string text = JWriter::write(manifest);
+    const size_t member = text.find("\"shortcut\":null");
+    ASSERT_NE(member, std::string::npos) << text;
+    EXPECT_EQ(member, text.find("\"shortcut\"")) << text;  // the only "shortcut" member
+    EXPECT_EQ(text.rfind("\"shortcut\""), member) << text;
 }
 
 TEST(UninstallManifestTest, DamagedPathEntriesArePassedOver) {
