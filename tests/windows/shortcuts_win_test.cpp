@@ -189,7 +189,8 @@ protected:
         ASSERT_NO_FATAL_FAILURE(MakeFile(install_ + L"\\bin\\tool.exe"));
         ASSERT_NO_FATAL_FAILURE(MakeFile(install_ + L"\\bin\\\u00E9.exe"));  // "é.exe" read as UTF-8
         ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8));  // the code pages below must differ from UTF-8
-        ASSERT_NO_FATAL_FAILURE(MakeFile(install_ + L"\\" + FromAcp("\xC3\xA9.exe")));  // the same bytes as ANSI
+        ASSERT_NO_FATAL_FAILURE(MakeFile(install_ + L"\\\u00e9.exe"));
+        ASSERT_NO_FATAL_FAILURE(MakeFile(install_ + L"\\" + FromAcp("\xE9t\xE9.exe")));  // "été" in the ANSI code page
 
         userDesktop_ = root_ + L"\\Desktop";
         ASSERT_NO_FATAL_FAILURE(MakeFolder(userDesktop_));
@@ -251,19 +252,22 @@ TEST_F(ShortcutsWinTest, DesktopEntriesBecomeLinksOnTheAllUsersDesktop) {
         {"name":7,"file":"Quillo.exe"},
         {"name":"QuilloTest NoFile"},
         {"name":"QuilloTest NumberFile","file":5},
-        {"name":"QuilloTest \u00e9","file":"\u00e9.exe"}],
+        {"name":"QuilloTest \u00e9","file":"\u00e9.exe"},
+        {"name":"QuilloTest )" "\xE9t\xE9" R"(","file":")" "\xE9t\xE9" R"(.exe"}],
       "taskbar":[{"name":"QuilloTest Bar","file":"Quillo.exe"}]})");
     CreateDesktopShortcuts(list, install_);
 
-    // Names and files are taken in the ANSI code page: the two UTF-8 bytes of
-    // "é" are two characters there.
-    const std::wstring ansiName = L"QuilloTest " + FromAcp("\xC3\xA9") + L".lnk";
+    // Names and files are UTF-8, as JSON is; bytes that are not UTF-8 (a
+    // block written in the ANSI code page) are taken in that code page.
+    const std::wstring utf8Name = L"QuilloTest \u00e9.lnk";
+    const std::wstring ansiName = L"QuilloTest " + FromAcp("\xE9t\xE9") + L".lnk";
     EXPECT_EQ(Added(desktopBefore, Listing(desktop_)),
-              (Names{L"QuilloTest Main.lnk", L"QuilloTest Tool.lnk", L"QuilloTest Data.lnk", ansiName}));
+              (Names{L"QuilloTest Main.lnk", L"QuilloTest Tool.lnk", L"QuilloTest Data.lnk", utf8Name, ansiName}));
     ExpectLink(desktop_ + L"\\QuilloTest Main.lnk", Target(L"Quillo.exe"), install_);
     ExpectLink(desktop_ + L"\\QuilloTest Tool.lnk", Target(L"bin\\tool.exe"), install_ + L"\\bin");
     ExpectLink(desktop_ + L"\\QuilloTest Data.lnk", Target(L"data"), Target(L"data"));  // a folder works in itself
-    ExpectLink(desktop_ + L"\\" + ansiName, Target(FromAcp("\xC3\xA9.exe")), install_);
+    ExpectLink(desktop_ + L"\\" + utf8Name, Target(L"\u00e9.exe"), install_);
+    ExpectLink(desktop_ + L"\\" + ansiName, Target(FromAcp("\xE9t\xE9.exe")), install_);
 
     EXPECT_EQ(Listing(quickLaunch_), quickLaunchBefore);
     EXPECT_TRUE(Listing(userDesktop_).empty());
@@ -273,7 +277,7 @@ TEST_F(ShortcutsWinTest, DesktopEntriesBecomeLinksOnTheAllUsersDesktop) {
                              R"([{"name":"QuilloTest Arr","file":"Quillo.exe"}])", R"("QuilloTest")", "null"}) {
         CreateDesktopShortcuts(Parse(text), install_);
     }
-    EXPECT_EQ(Added(desktopBefore, Listing(desktop_)).size(), 4u);
+    EXPECT_EQ(Added(desktopBefore, Listing(desktop_)).size(), 5u);
 }
 
 TEST_F(ShortcutsWinTest, TaskbarEntriesGoToQuickLaunchAndAreRemovedFromThere) {
