@@ -155,7 +155,13 @@ bool FindProcessUsingFile(const std::wstring& path, std::wstring& process) {
 }
 
 bool IsProgramInside(const FileHolder& holder, const std::wstring& folder) {
-    if (holder.executable.empty()) return false;
+    // Only a fully qualified program path can tell where a program runs
+    // from; a bare or relative name would be taken relative to this
+    // process's folder.
+    const std::wstring& exe = holder.executable;
+    const bool qualified = (exe.size() > 3 && exe[1] == L':' && (exe[2] == L'\\' || exe[2] == L'/')) ||
+                           (exe.size() > 2 && exe[0] == L'\\' && exe[1] == L'\\');
+    if (!qualified) return false;
     const std::wstring program = ComparablePath(holder.executable);
     const std::wstring inside = ComparablePath(folder);
     // A folder of three characters or fewer is a drive: nothing is "inside" it.

@@ -158,7 +158,9 @@ rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/held.lo
 check "held file: ends with code 0" test "$rc" = 0
 holding() { pgrep -f '[q]uillo-hold.exe C:.Apps' >/dev/null; }
 check "held file: the holder still runs" holding
-check "held file: the question was answered without a person" log_has "$work/held.log" "unattended, answered No"
+no_question() { ! grep -q '^\[[ 0-9.]*\] message ' "$1"; }
+check "held file: no question for a program that is not the product's" no_question "$work/held.log"
+check "held file: the log says the holder was left alone" log_has "$work/held.log" "not the product's, not ended"
 check "held file: the held library was moved aside" test -f "$held/QuilloCore.dll.old"
 check "held file: the new library is in place" cmp -s "$held/QuilloCore.dll" "$ROOT/build/x64/sample/QuilloCore.dll"
 kill_program "quillo-hold.exe C:.Apps" 2>/dev/null

@@ -21,6 +21,7 @@
 #include "install/CHThread.h"
 #include "install/Md5.h"
 #include "install/PackageExtractor.h"
+#include "install/ProcessTools.h"
 #include "tests/windows/TestDialogs.h"
 #include "tests/windows/TestZip.h"
 
@@ -499,6 +500,34 @@ TEST_F(InUseTest, AnsweringNoLeavesTheProgramRunning) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(ReadAll(holder_), "replacement");
     EXPECT_TRUE(Exists(holder_ + L".old"));
+}
+
+// A scanner that opens a fresh file for a moment: the delete is tried again
+// until it lets go; a holder that never lets go ends the retries, bounded.
+TEST_F(InUseTest, BriefSharingViolationsAreRetriedAndLongOnesGiveUp) {
+    CreateDirectoryW(dir_.c_str(), nullptr);
+    const std::wstring file = dir_ + L"\\scanned.txt";
+    HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const long before = SharingRetries();
+    CHThread scanner;
+    ASSERT_TRUE(scanner.Start([&](CHThread*) {
+        Sleep(40);
+        CloseHandle(held);
+    }));
+    EXPECT_TRUE(RetryWhileShared([&] { return DeleteFileW(file.c_str()) != FALSE; }));
+    scanner.WaitPumpingMessages();
+    EXPECT_FALSE(Exists(file));
+    EXPECT_GT(SharingRetries(), before);
+
+    held = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const long retriesBefore = SharingRetries();
+    EXPECT_FALSE(RetryWhileShared([&] { return DeleteFileW(file.c_str()) != FALSE; }));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(SharingRetries() - retriesBefore, 5) << "a few retries, then it gives up";
+    CloseHandle(held);
+    DeleteFileW(file.c_str());
 }
 
 // The extraction on a worker thread while the window's thread waits and
