@@ -89,4 +89,10 @@ std::wstring FileNamePart(const std::wstring& path) {
     return pos == std::wstring::npos ? path : path.substr(pos + 1);
 }
 
+std::wstring WithBackslashes(std::wstring path) {
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
 }  // namespace quillo

@@ -32,6 +32,9 @@ std::wstring FileTargetPath(const std::wstring& folder, const std::wstring& name
 // path has no separator.
 std::wstring ParentPath(const std::wstring& path);
 
+// The path with every "/" (the separator of entry names) turned into "\\".
+std::wstring WithBackslashes(std::wstring path);
+
 // The last component of a path.
 std::wstring FileNamePart(const std::wstring& path);
 

@@ -115,9 +115,7 @@ HANDLE OpenTarget(const std::wstring& path, HWND owner, const std::wstring& inst
 
 bool CreateFolderTree(const std::wstring& folder) {
     // Entry names separate with "/"; the shell wants backslashes throughout.
-    std::wstring path = folder;
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
+    const std::wstring path = WithBackslashes(folder);
     const int r = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
     return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
 }
@@ -505,9 +503,7 @@ bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath,
             success = CreateFolderTree(destFolder + L"\\" + name.substr(0, name.size() - 1));
             continue;
         }
-        std::wstring target = destFolder + L"\\" + name;
-        for (wchar_t& c : target)
-            if (c == L'/') c = L'\\';
+        const std::wstring target = WithBackslashes(destFolder + L"\\" + name);
         const std::wstring parent = ParentPath(target);
         if (!parent.empty() && !CreateFolderTree(parent)) {
             success = false;

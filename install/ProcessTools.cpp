@@ -16,12 +16,6 @@ namespace {
 
 std::atomic<long> g_retries{0};
 
-std::wstring Backslashes(std::wstring path) {
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
 // A process's modules, its program first. The list may be changing while it
 // is taken; the system then asks for another try.
 HANDLE ModuleSnapshot(DWORD pid) {
@@ -140,7 +134,7 @@ std::vector<FileHolder> WalkModules(const std::wstring& path) {
 
 std::vector<FileHolder> FindProcessesUsingFile(const std::wstring& target) {
     // Entry names separate with "/"; module paths always with "\".
-    const std::wstring path = Backslashes(target);
+    const std::wstring path = WithBackslashes(target);
     if (FileNamePart(path).empty()) return {};
     std::vector<FileHolder> holders = AskRestartManager(path);
     if (holders.empty()) holders = WalkModules(path);
@@ -169,7 +163,7 @@ bool IsProgramInside(const FileHolder& holder, const std::wstring& folder) {
 }
 
 int EndProcessesNamed(const std::wstring& path, const std::wstring& folder) {
-    const std::wstring name = FileNamePart(Backslashes(path));
+    const std::wstring name = FileNamePart(WithBackslashes(path));
     if (name.empty()) return 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
@@ -208,7 +202,7 @@ void CountSharingRetry(DWORD pauseMs) {
 long SharingRetries() { return g_retries; }
 
 bool DeleteAtRestart(const std::wstring& target, std::wstring& scheduled) {
-    const std::wstring path = Backslashes(target);
+    const std::wstring path = WithBackslashes(target);
     const bool movedAside = path.size() > 4 && EqualsIgnoreCase(path.substr(path.size() - 4), L".old");
     const std::wstring old = path + L".old";
     scheduled = !movedAside && MoveFileExW(path.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING) ? old : path;

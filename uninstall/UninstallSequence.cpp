@@ -91,12 +91,6 @@ bool FolderExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring Backslashes(std::wstring path) {
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
 }  // namespace
 
 // Deletes a folder with everything below it. Links (junctions, symbolic
@@ -201,7 +195,7 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     {
         std::set<std::wstring> seen;
         for (std::wstring& folder : ManifestPaths(manifest, kManifestFolders)) {
-            std::wstring key = Backslashes(folder);
+            std::wstring key = WithBackslashes(folder);
             for (wchar_t& c : key) c = static_cast<wchar_t>(towlower(c));
             if (seen.insert(key).second) folders.push_back(std::move(folder));
         }
@@ -219,7 +213,7 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
         }
         for (const std::wstring& folder : folders) {
             if (guard.IsProtected(folder) || !belowRoot(folder)) continue;
-            RemoveDirectoryW(Backslashes(folder).c_str());
+            RemoveDirectoryW(WithBackslashes(folder).c_str());
         }
     };
 

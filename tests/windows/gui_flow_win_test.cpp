@@ -368,13 +368,19 @@ TEST_F(SetupGuiTest, TheDriverStepRunsBeforeTheSuccessScreenAndIsReported) {
     EXPECT_EQ(run.ExitCode(), 0u);
 }
 
+// The product's skin package, made the current skin of screens built in
+// this process.
+void UseProductSkin(UIResource& skin) {
+    RegisterWindowClass(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(skin.LoadFromFile(EnvPath("QUILLO_SKIN_PACKAGE").c_str()));
+    SetCurrentSkin(&skin);
+}
+
 // Runs in a process of its own (it ends the process): a success screen with
 // one ticked recommendation that is downloaded from QUILLO_OFFER_URL.
 TEST(SuccessScreenHelper, DISABLED_FinishWithADownload) {
-    RegisterWindowClass(GetModuleHandleW(nullptr));
     UIResource skin;
-    ASSERT_TRUE(skin.LoadFromFile(EnvPath("QUILLO_SKIN_PACKAGE").c_str()));
-    SetCurrentSkin(&skin);
+    ASSERT_NO_FATAL_FAILURE(UseProductSkin(skin));
     CHSuccessWnd success;
     ASSERT_TRUE(success.Create(nullptr, 0, 0, 610, 430, WS_POPUP, 0, L""));
     success.LoadSkin(&skin, "InstallSuccessWnd", nullptr);
@@ -504,10 +510,8 @@ TEST_F(SetupGuiTest, ASecondConfirmationWhileRemovingIsIgnored) {
 // The feedback form on its own: a field that still has the focus (its text
 // only in the native edit window) is sent with what was typed.
 TEST_F(SetupGuiTest, TheFeedbackFormSendsTheTextOfTheFieldBeingTyped) {
-    RegisterWindowClass(GetModuleHandleW(nullptr));
     UIResource skin;
-    ASSERT_TRUE(skin.LoadFromFile(EnvPath("QUILLO_SKIN_PACKAGE").c_str()));
-    SetCurrentSkin(&skin);
+    ASSERT_NO_FATAL_FAILURE(UseProductSkin(skin));
     {
         CPopWnd form;
         ASSERT_TRUE(form.Create(nullptr, 0, 0, kFormWidth, kFormHeight, WS_POPUP | WS_VISIBLE, 0, L""));
