@@ -19,6 +19,7 @@ PACKAGES=(
   dpkg-dev openssl zip unzip osslsigncode
   nginx-light curl bc msitools wixl
   clang libclang-rt-14-dev nsis locales
+  qemu-system-x86 debootstrap busybox-static e2fsprogs zstd
 )
 
 SUDO=""

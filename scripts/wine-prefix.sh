@@ -10,8 +10,13 @@ export WINEDEBUG=-all WINEARCH=win64 WINEPREFIX="$PREFIX" WINEDLLOVERRIDES="msco
 
 rm -rf "$PREFIX"
 mkdir -p "$(dirname "$PREFIX")"
-wineboot -i >/dev/null 2>&1
+# On a slow machine the first process gives up waiting for the prefix's
+# set-up (after five minutes) while the set-up goes on; the server's end is
+# what says it is done.
+wineboot -i >/dev/null 2>&1 || true
 wineserver -w
+[ -f "$PREFIX/system.reg" ] && [ -f "$PREFIX/drive_c/windows/system32/kernel32.dll" ] ||
+  { echo "wine-prefix: wineboot made no prefix at $PREFIX" >&2; exit 1; }
 
 fonts="$PREFIX/drive_c/windows/Fonts"
 mkdir -p "$fonts"
