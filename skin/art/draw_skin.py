@@ -3,6 +3,10 @@
 
     python3 skin/art/draw_skin.py            # needs Pillow (Debian: python3-pil)
 
+It also draws the setup program's icon, skin/program/setup.ico (the
+product's mark at 16, 24, 32, 48 and 256 px), which the build links into
+the program as its icon resource.
+
 The few captions that live inside images (the uninstall panels and buttons)
 are set in WenQuanYi Micro Hei (Debian: fonts-wqy-microhei). The output is
 deterministic: fixed seeds, no time stamps or other metadata in the PNG files,
@@ -14,9 +18,11 @@ are layered windows, and only images with an alpha channel are alpha-blended
 there (a 24-bit image would leave the window transparent where it is drawn).
 """
 
+import io
 import math
 import os
 import random
+import struct
 import sys
 
 try:
@@ -30,7 +36,13 @@ import atlas  # noqa: E402
 from atlas import SPRITES  # noqa: E402
 
 SS = 4  # supersampling factor
-OUT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "images")
+SKIN = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+OUT = os.path.join(SKIN, "images")
+PROGRAM_ICON = os.path.join(SKIN, "program", "setup.ico")
+ICON_SIZES = (16, 24, 32, 48, 256)
+# Sizes that only Vista and later draw (XP's shell asks for 16, 32 and 48 px):
+# stored PNG-compressed, which XP cannot read but which keeps the program small.
+ICON_PNG_SIZES = (24, 256)
 CJK_FONT = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
 
 # Palette (RGB). The README lists the same values.
@@ -607,6 +619,63 @@ def draw_panels():
     save(sheet, atlas.IMAGES[atlas.PANELS])
 
 
+# ---------------------------------------------------------------- program icon
+
+def program_icon(size):
+    """The product's mark for Explorer: a brand-gradient tile with a white Q.
+    Small sizes get a bolder stroke so that the ring stays open."""
+    img = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+    tile = gradient(size, size, BRAND_A, BRAND_B, 45)
+    paint(img, tile, rrect_mask(size, size, (0, 0, size, size), max(3, round(size * 0.22))))
+    stroke = size * (0.16 if size <= 24 else 0.13)
+    img.alpha_composite(q_glyph(size, size * 0.34, stroke, WHITE, WHITE))
+    return img
+
+
+def png_bytes(img):
+    out = io.BytesIO()
+    img.save(out, format="PNG", optimize=True)
+    return out.getvalue()
+
+
+def dib_bytes(img):
+    """An icon image as Windows XP reads it: a 32-bit bottom-up DIB (height
+    doubled for the mask) with its alpha, then the 1-bit AND mask (set where
+    the image is fully transparent), rows padded to four bytes."""
+    w, h = img.size
+    header = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 32, 0, 0, 0, 0, 0, 0)
+    px = img.load()
+    colour = bytearray()
+    mask_rows = bytearray()
+    stride = ((w + 31) // 32) * 4
+    for y in range(h - 1, -1, -1):
+        row = bytearray(stride)
+        for x in range(w):
+            r, g, b, a = px[x, y]
+            colour += bytes((b, g, r, a))
+            if a == 0:
+                row[x // 8] |= 0x80 >> (x % 8)
+        mask_rows += row
+    return header + bytes(colour) + bytes(mask_rows)
+
+
+def draw_program_icon():
+    """setup.ico: DIB images at the sizes XP draws (it reads no other kind),
+    PNG-compressed ones at the sizes only Vista and later draw."""
+    images = []
+    for size in ICON_SIZES:
+        img = program_icon(size)
+        images.append((size, png_bytes(img) if size in ICON_PNG_SIZES else dib_bytes(img)))
+    offset = 6 + 16 * len(images)
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    for size, data in images:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    os.makedirs(os.path.dirname(PROGRAM_ICON), exist_ok=True)
+    with open(PROGRAM_ICON, "wb") as f:
+        f.write(directory + b"".join(data for _, data in images))
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     draw_hero()
@@ -622,6 +691,8 @@ def main():
         total += size
         print("%-14s %7d bytes" % (name, size))
     print("%-14s %7d bytes" % ("total", total))
+    draw_program_icon()
+    print("%-14s %7d bytes" % ("setup.ico", os.path.getsize(PROGRAM_ICON)))
 
 
 if __name__ == "__main__":

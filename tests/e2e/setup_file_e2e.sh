@@ -41,6 +41,9 @@ JSON
 check "mksetup packs the program" test -s "$work/setup.exe"
 "$MKSETUP" inspect "$work/setup.exe" > "$work/inspect.log"
 check "mksetup inspect accepts it" test $? = 0
+check "inspect shows the program's version resource" grep -q '^  ProductName: Quillo 3$' "$work/inspect.log"
+check "inspect shows the program's manifest" \
+  grep -Eq '^manifest: [0-9]+ bytes, requestedExecutionLevel asInvoker$' "$work/inspect.log"
 
 QUILLO_SETUP_FILE="$(winpath "$work/setup.exe")" QUILLO_STUB_FILE="$(winpath "$STUB")" \
   wine "$WIN_TESTS" --gtest_filter='SetupFileEndToEnd.*' > "$work/readback.log" 2>&1

@@ -4,12 +4,15 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/AppendedBlock.h"
 #include "install/Md5.h"
 #include "tests/native/TestFiles.h"
+#include "tools/mksetup/PeFile.h"
 #include "tools/mksetup/SetupInspector.h"
 #include "tools/mksetup/SetupPacker.h"
 #include "tools/mksetup/ZipFolder.h"
@@ -454,4 +457,156 @@ TEST_F(MksetupTest, InspectReportsThePackageAsTheProgramWouldExtractIt) {
 }
 
 }  // namespace
+// Tables that point back into themselves: the readers give up instead of
+// walking them for ever (inspect runs on damaged and hostile files).
+TEST(PeTablesTest, TablesThatLoopEndWithAnError) {
+    const size_t tableBytes = 600000;
+    // The stub's one section maps image addresses 0.. onto file offset 0x200.
+    auto image = [&](uint32_t directory, uint32_t rva) {
+        std::vector<uint8_t> pe = test::MakePeStub(tableBytes);
+        std::fill(pe.begin() + 0x200, pe.end(), 0);
+        StoreLe32(&pe[0x80 + 24 + 96 + 8 * directory], rva);
+        return pe;
+    };
+    {
+        // Type, name and language directories of 20,000 entries each, all
+        // leading to the next one: 20,000 cubed resources, one data entry.
+        std::vector<uint8_t> pe = image(2, 16);
+        const uint32_t entries = 20000, directoryBytes = 16 + 8 * entries, leaf = 3 * directoryBytes;
+        for (uint32_t level = 0; level < 3; ++level) {
+            uint8_t* directory = &pe[0x200 + 16 + level * directoryBytes];
+            directory[14] = static_cast<uint8_t>(entries);
+            directory[15] = static_cast<uint8_t>(entries >> 8);
+            const uint32_t target = level < 2 ? 0x80000000u | ((level + 1) * directoryBytes) : leaf;
+            for (uint32_t i = 0; i < entries; ++i) StoreLe32(directory + 16 + 8 * i + 4, target);
+        }
+        StoreLe32(&pe[0x200 + 16 + leaf], 16);      // data at image address 16, 4 bytes
+        StoreLe32(&pe[0x200 + 16 + leaf + 4], 4);
+        PeInfo info;
+        std::string error;
+        ASSERT_TRUE(ParsePe(pe.data(), pe.size(), info, error)) << error;
+        std::vector<PeResource> resources;
+        EXPECT_FALSE(ReadResources(pe.data(), pe.size(), info, resources, error));
+        EXPECT_TRUE(resources.empty());
+    }
+    {
+        // 20,000 import descriptors that share one list of 20,000 functions.
+        std::vector<uint8_t> pe = image(1, 16);
+        const uint32_t names = 16 + 20 * 20001, list = names + 16;
+        std::copy_n("\0\0f\0a.dll", 10, &pe[0x200 + names]);
+        for (uint32_t i = 0; i < 20000; ++i) {
+            StoreLe32(&pe[0x200 + 16 + 20 * i], list);
+            StoreLe32(&pe[0x200 + 16 + 20 * i + 12], names + 4);
+            StoreLe32(&pe[0x200 + list + 4 * i], names);
+        }
+        PeInfo info;
+        std::string error;
+        ASSERT_TRUE(ParsePe(pe.data(), pe.size(), info, error)) << error;
+        std::vector<PeImport> imports;
+        EXPECT_FALSE(ReadImports(pe.data(), pe.size(), info, imports, error));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The deliverable, the i686 program, as Windows XP's loader and Explorer see it
+
+std::vector<uint8_t> ReadDeliverable() {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(ReadWholeFile(QUILLO_I686_PROGRAM, bytes, error))
+        << error << " (the i686 tree builds it: scripts/build.sh, or configure QUILLO_I686_BUILD)";
+    return bytes;
+}
+
+// Functions that Windows XP SP3's system libraries lack ("Minimum supported
+// client: Windows Vista" or later in the API reference; some came with XP x64
+// or Server 2003 only), of the kinds that could end up in the import table:
+const char* const kNotOnXp[][2] = {
+    // winpthreads' timed waits, locks and condition variables, libstdc++'s
+    // threads and once-only initialisation, the runtime's fibre-local storage
+    {"kernel32.dll", "GetTickCount64"},
+    {"kernel32.dll", "InitializeConditionVariable"},
+    {"kernel32.dll", "SleepConditionVariableCS"},
+    {"kernel32.dll", "WakeConditionVariable"},
+    {"kernel32.dll", "WakeAllConditionVariable"},
+    {"kernel32.dll", "AcquireSRWLockExclusive"},
+    {"kernel32.dll", "ReleaseSRWLockExclusive"},
+    {"kernel32.dll", "InitOnceExecuteOnce"},
+    {"kernel32.dll", "InitializeCriticalSectionEx"},
+    {"kernel32.dll", "FlsAlloc"},
+    {"kernel32.dll", "FlsGetValue"},
+    {"kernel32.dll", "FlsSetValue"},
+    {"kernel32.dll", "GetSystemTimePreciseAsFileTime"},
+    // libstdc++'s file system library
+    {"kernel32.dll", "GetFinalPathNameByHandleW"},
+    {"kernel32.dll", "CreateSymbolicLinkW"},
+    // what this program looks up at run time where Windows has it, and the
+    // newer forms of what it calls
+    {"kernel32.dll", "QueryFullProcessImageNameW"},
+    {"kernel32.dll", "GetSystemFirmwareTable"},
+    {"advapi32.dll", "RegDeleteKeyExW"},
+    {"advapi32.dll", "RegDeleteTreeW"},
+    {"advapi32.dll", "RegGetValueW"},
+    {"shell32.dll", "SHGetKnownFolderPath"},
+    {"user32.dll", "SetProcessDPIAware"},
+    {"ws2_32.dll", "inet_pton"},
+};
+// Libraries that XP does not have at all: the Restart Manager, the universal
+// C runtime and its API sets, the desktop compositor.
+const char* const kLibrariesNotOnXp[] = {"rstrtmgr.dll", "ucrtbase.dll", "api-ms-win-", "dwmapi.dll"};
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+TEST(DeliverableTest, ImportsNothingWindowsXpLacksAndItsHeaderAllowsXp) {
+    const std::vector<uint8_t> bytes = ReadDeliverable();
+    ASSERT_FALSE(bytes.empty());
+    PeInfo pe;
+    std::string error;
+    ASSERT_TRUE(ParsePe(bytes.data(), bytes.size(), pe, error)) << error;
+    EXPECT_EQ(pe.machine, 0x14C);
+    EXPECT_EQ(pe.magic, 0x10B);
+    EXPECT_EQ(pe.subsystem, 2) << "a GUI program";
+    // XP is Windows 5.1: neither the operating system nor the subsystem
+    // version of the header may ask for more.
+    EXPECT_LE(pe.osVersion[0] * 100 + pe.osVersion[1], 501) << pe.osVersion[0] << "." << pe.osVersion[1];
+    EXPECT_LE(pe.subsystemVersion[0] * 100 + pe.subsystemVersion[1], 501)
+        << pe.subsystemVersion[0] << "." << pe.subsystemVersion[1];
+
+    std::vector<PeImport> imports;
+    ASSERT_TRUE(ReadImports(bytes.data(), bytes.size(), pe, imports, error)) << error;
+    std::set<std::string> names;
+    for (const PeImport& import : imports) {
+        names.insert(Lower(import.library) + "!" + import.function);
+        for (const char* library : kLibrariesNotOnXp)
+            EXPECT_EQ(Lower(import.library).rfind(library, 0), std::string::npos) << import.library;
+    }
+    // The reader sees the whole table: functions the program calls directly
+    // from each of its libraries are there.
+    for (const char* present : {"kernel32.dll!CreateFileW", "kernel32.dll!GetTickCount", "user32.dll!CreateWindowExW",
+                                "advapi32.dll!RegCreateKeyExW", "gdiplus.dll!GdipCreateBitmapFromStream",
+                                "ws2_32.dll!connect", "msvcrt.dll!malloc"})
+        EXPECT_EQ(names.count(present), 1u) << present;
+    for (const auto& missing : kNotOnXp) {
+        const std::string name = std::string(missing[0]) + "!" + missing[1];
+        EXPECT_EQ(names.count(name), 0u) << name << " is imported, which Windows XP does not export";
+    }
+}
+
+TEST(DeliverableTest, InspectShowsItsVersionResourceAndManifest) {
+    const std::vector<uint8_t> bytes = ReadDeliverable();
+    ASSERT_FALSE(bytes.empty());
+    std::string report;
+    InspectSetupFile(QUILLO_I686_PROGRAM, report);
+    const std::string version = QUILLO_VERSION_TEXT;
+    for (const std::string& text : std::vector<std::string>{
+             "oldest Windows: 5.1 (subsystem 5.1, GUI)",
+             "version resource: file " + version + ", product " + version + ", translation 0804/04b0",
+             "  ProductName: Quillo 3\n", "  ProductVersion: " + version + "\n", "  FileVersion: " + version + "\n",
+             "  CompanyName: Brightfen Technology Co.\n", "requestedExecutionLevel asInvoker", "icon images: 5"})
+        EXPECT_NE(report.find(text), std::string::npos) << "expected '" << text << "' in\n" << report;
+}
+
 }  // namespace quillo

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/StartupLogic.h"
+#include "app/TickCount.h"
 #include "install/InstallError.h"
 #include "install/Registry.h"
 
@@ -226,6 +227,38 @@ TEST(InstallErrorTest, EveryFailureCodeButTheDigestHasAText) {
     for (int code = 1; code <= 8; ++code) EXPECT_NE(std::wstring(InstallErrorText(code)), L"") << code;
     EXPECT_EQ(std::wstring(InstallErrorText(9)), L"");
     EXPECT_EQ(std::wstring(InstallErrorText(5)), L"安装包内容不正确, 请重新下载");
+}
+
+// The 32-bit counter readings a test hands out, one per read.
+std::vector<uint32_t> counterReadings;
+size_t counterNext = 0;
+uint32_t ScriptedCounter() { return counterReadings.at(counterNext++); }
+
+TEST(TickCountTest, WrapsOfTheCounterCarryIntoTheHighHalf) {
+    struct Case {
+        const char* what;
+        uint64_t start;
+        std::vector<uint32_t> readings;
+        std::vector<uint64_t> expected;
+    };
+    const Case cases[] = {
+        {"counting up", 0, {10, 20, 20, 4000000000u}, {10, 20, 20, 4000000000u}},
+        {"one wrap", 0, {0xFFFFFFF0u, 5, 6}, {0xFFFFFFF0u, 0x100000005ull, 0x100000006ull}},
+        {"two wraps", 0, {0xF0000000u, 1, 0xF0000000u, 2},
+         {0xF0000000u, 0x100000001ull, 0x1F0000000ull, 0x200000002ull}},
+        {"the same reading, then one below it", 0x100000007ull, {7, 6}, {0x100000007ull, 0x200000006ull}},
+        {"after earlier wraps", 0x3FFFFFFFFull, {0xFFFFFFFFu, 0}, {0x3FFFFFFFFull, 0x400000000ull}},
+    };
+    for (const Case& c : cases) {
+        std::atomic<uint64_t> last{c.start};
+        counterReadings = c.readings;
+        counterNext = 0;
+        std::vector<uint64_t> values;
+        for (size_t i = 0; i < c.readings.size(); ++i) values.push_back(ExtendTickCount(last, ScriptedCounter));
+        EXPECT_EQ(values, c.expected) << c.what;
+        EXPECT_EQ(last.load(), c.expected.back()) << c.what;
+        EXPECT_EQ(counterNext, c.readings.size()) << c.what << ": one reading per call";
+    }
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 // The setup program started as a user would start it: its rejection of files
 // without a usable block, seen through the message box it shows, and the
-// options screen of a usable one.
+// options screen of a usable one; and what Windows reads of both builds'
+// files before they run: manifest, icon and version resource.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,7 @@
 #include "app/Startup.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
+#include "install/ProductRegistration.h"
 
 namespace quillo {
 namespace {
@@ -129,6 +135,23 @@ TEST(SetupProgramEndToEnd, FilesWithoutAUsableBlockAreRejectedWithTheMessage) {
     }
 }
 
+// The comctl32 a running process has loaded, in lower case; empty when none.
+std::wstring CommonControlsOf(DWORD pid) {
+    std::wstring found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    MODULEENTRY32W module = {};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+        if (lstrcmpiW(module.szModule, L"comctl32.dll") == 0) {
+            CharLowerW(module.szExePath);
+            found = module.szExePath;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
 struct MainWindowSearch {
     DWORD pid;
     HWND main;
@@ -170,6 +193,11 @@ TEST(SetupProgramEndToEnd, AUsableBlockOpensTheOptionsScreenAndItsCloseCommandEn
     EXPECT_EQ(rect.right - rect.left, 610);
     EXPECT_EQ(rect.bottom - rect.top, 430) << "folded";
     EXPECT_TRUE(GetWindowLongW(search.main, GWL_EXSTYLE) & WS_EX_LAYERED);
+    // Its manifest gives it the common controls 6 of the side-by-side store.
+    const std::wstring comctl = CommonControlsOf(pi.dwProcessId);
+    EXPECT_NE(comctl.find(L"\\winsxs\\"), std::wstring::npos) << WideToUtf8(comctl);
+    EXPECT_NE(comctl.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos)
+        << WideToUtf8(comctl);
     PostMessageW(search.main, WM_COMMAND, 1000, 0);
     if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_TIMEOUT) {
         TerminateProcess(pi.hProcess, 99);
@@ -180,6 +208,139 @@ TEST(SetupProgramEndToEnd, AUsableBlockOpensTheOptionsScreenAndItsCloseCommandEn
     EXPECT_EQ(code, 0u);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+}
+
+// ---------------------------------------------------------------------------
+// Resources of the two builds, read back as Windows reads them
+
+std::string ResourceText(HMODULE module, const wchar_t* type, const wchar_t* name) {
+    HRSRC found = FindResourceW(module, name, type);
+    if (!found) return std::string();
+    const void* data = LockResource(LoadResource(module, found));
+    return data ? std::string(static_cast<const char*>(data), SizeofResource(module, found)) : std::string();
+}
+
+#pragma pack(push, 2)
+struct GroupIconEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+
+TEST(SetupProgramEndToEnd, BothBuildsCarryManifestIconAndVersionResource) {
+    struct Build {
+        const char* variable;
+        const char* manifestArchitecture;
+        bool runsHere;  // a program of this process's machine type
+    };
+    const Build builds[] = {
+        {"QUILLO_SETUP_PROGRAM", sizeof(void*) == 8 ? "amd64" : "x86", true},
+        {"QUILLO_SETUP_PROGRAM_X86", "x86", sizeof(void*) == 4},
+    };
+    const std::string version = QUILLO_VERSION_TEXT;
+    for (const Build& build : builds) {
+        SCOPED_TRACE(build.variable);
+        const char* env = std::getenv(build.variable);
+        ASSERT_TRUE(env && *env) << build.variable << " must name a build of the program";
+        const std::wstring path = Utf8ToWide(env);
+        HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << GetLastError();
+
+        // The manifest: the program's own elevation decision stays the only
+        // one, no version lies on Vista to 11, common controls 6, no DPI scaling
+        // of its own, and an identity of its own machine type.
+        const std::string manifest = ResourceText(module, RT_MANIFEST, MAKEINTRESOURCEW(1));
+        ASSERT_FALSE(manifest.empty());
+        for (const std::string& text : std::vector<std::string>{
+                 "<requestedExecutionLevel level=\"asInvoker\"",
+                 "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",
+                 "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
+                 "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",
+                 "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",
+                 "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+                 ">false</dpiAware>", ">unaware</dpiAwareness>"})
+            EXPECT_NE(manifest.find(text), std::string::npos) << "expected '" << text << "' in\n" << manifest;
+        // The first identity is the program's, the second the one it depends on.
+        auto identity = [&](size_t from) {
+            const size_t at = manifest.find("<assemblyIdentity", from);
+            return at == std::string::npos ? std::string() : manifest.substr(at, manifest.find("/>", at) - at);
+        };
+        const std::string own = identity(0);
+        const std::string dependency = identity(manifest.find("<dependentAssembly>"));
+        EXPECT_NE(own.find("version=\"" + version + "\""), std::string::npos) << own;
+        EXPECT_NE(own.find("processorArchitecture=\"" + std::string(build.manifestArchitecture) + "\""),
+                  std::string::npos)
+            << own;
+        EXPECT_NE(dependency.find("name=\"Microsoft.Windows.Common-Controls\""), std::string::npos) << dependency;
+        EXPECT_NE(dependency.find("version=\"6.0.0.0\""), std::string::npos) << dependency;
+        EXPECT_NE(dependency.find("publicKeyToken=\"6595b64144ccf1df\""), std::string::npos) << dependency;
+
+        // The icon: the group lists 16, 24, 32, 48 and 256 px at 32 bits; the
+        // sizes XP draws are DIBs (it reads no other kind), the others PNGs,
+        // and Windows makes an icon of each.
+        const std::string group = ResourceText(module, RT_GROUP_ICON, MAKEINTRESOURCEW(1));
+        ASSERT_GE(group.size(), 6u);
+        WORD count = 0;
+        std::memcpy(&count, group.data() + 4, 2);
+        ASSERT_EQ(count, 5);
+        ASSERT_EQ(group.size(), 6 + count * sizeof(GroupIconEntry));
+        const struct {
+            int size;
+            bool png;
+        } images[] = {{16, false}, {24, true}, {32, false}, {48, false}, {256, true}};
+        for (WORD i = 0; i < count; ++i) {
+            GroupIconEntry entry;
+            std::memcpy(&entry, group.data() + 6 + i * sizeof entry, sizeof entry);
+            const int size = images[i].size;
+            SCOPED_TRACE(size);
+            EXPECT_EQ(entry.width, size % 256);
+            EXPECT_EQ(entry.bitCount, 32);
+            std::string image = ResourceText(module, RT_ICON, MAKEINTRESOURCEW(entry.id));
+            ASSERT_EQ(image.size(), entry.bytes);
+            if (!images[i].png) {
+                BITMAPINFOHEADER header;
+                ASSERT_GE(image.size(), sizeof header);
+                std::memcpy(&header, image.data(), sizeof header);
+                EXPECT_EQ(header.biSize, sizeof header);
+                EXPECT_EQ(header.biWidth, size);
+                EXPECT_EQ(header.biHeight, 2 * size);
+                EXPECT_EQ(header.biBitCount, 32);
+            } else {
+                EXPECT_EQ(image.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+            }
+            HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE*>(&image[0]), static_cast<DWORD>(image.size()),
+                                                  TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR);
+            EXPECT_NE(icon, nullptr);
+            if (icon) DestroyIcon(icon);
+        }
+        FreeLibrary(module);
+
+        // The version resource as the registration reads it.
+        std::map<std::wstring, std::wstring> strings;
+        ASSERT_TRUE(ReadVersionStrings(path, strings));
+        const std::wstring wideVersion = Utf8ToWide(version);
+        EXPECT_EQ(strings[L"ProductName"], L"Quillo 3");
+        EXPECT_EQ(strings[L"CompanyName"], kPublisher);
+        EXPECT_EQ(strings[L"FileDescription"], L"Quillo 3 Setup");
+        EXPECT_EQ(strings[L"ProductVersion"], wideVersion);
+        EXPECT_EQ(strings[L"FileVersion"], wideVersion);
+        EXPECT_EQ(strings[L"OriginalFilename"], L"QuilloSetup.exe");
+
+        // Windows accepts the manifest: it is well-formed and the assembly it
+        // depends on is found.
+        if (!build.runsHere) continue;
+        ACTCTXW context = {};
+        context.cbSize = sizeof context;
+        context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        context.lpSource = path.c_str();
+        context.lpResourceName = MAKEINTRESOURCEW(1);
+        HANDLE activation = CreateActCtxW(&context);
+        EXPECT_NE(activation, INVALID_HANDLE_VALUE) << GetLastError();
+        if (activation != INVALID_HANDLE_VALUE) ReleaseActCtx(activation);
+    }
 }
 
 }  // namespace

@@ -99,6 +99,50 @@ bool InspectPackage(Report& r, const uint8_t* data, size_t size) {
     return found.unwritable.empty() && !neverInstalled;
 }
 
+// What Windows shows and checks of the program before it runs: the oldest
+// Windows its header allows, its version resource and its manifest.
+void DescribeProgram(Report& r, const std::vector<uint8_t>& bytes, const PeInfo& pe) {
+    r.line("oldest Windows: %u.%u (subsystem %u.%u, %s)", pe.osVersion[0], pe.osVersion[1], pe.subsystemVersion[0],
+           pe.subsystemVersion[1], pe.subsystem == 2 ? "GUI" : pe.subsystem == 3 ? "console" : "other subsystem");
+    std::vector<PeResource> resources;
+    std::string error;
+    if (!ReadResources(bytes.data(), bytes.size(), pe, resources, error)) {
+        r.line("resources: %s", error.c_str());
+        return;
+    }
+    const PeResource* version = nullptr;
+    const PeResource* manifest = nullptr;
+    size_t icons = 0;
+    for (const PeResource& resource : resources) {
+        if (resource.typeId == kResourceVersion && !version) version = &resource;
+        if (resource.typeId == kResourceManifest && resource.nameId == 1 && !manifest) manifest = &resource;
+        if (resource.typeId == kResourceIcon) ++icons;
+    }
+    PeVersion v;
+    if (!version) {
+        r.line("version resource: none");
+    } else if (!ParseVersionResource(bytes.data() + version->offset, version->size, v, error)) {
+        r.line("version resource: %s", error.c_str());
+    } else {
+        r.line("version resource: file %u.%u.%u.%u, product %u.%u.%u.%u, translation %04x/%04x", v.fileVersion[0],
+               v.fileVersion[1], v.fileVersion[2], v.fileVersion[3], v.productVersion[0], v.productVersion[1],
+               v.productVersion[2], v.productVersion[3], v.translations.empty() ? 0 : v.translations[0] >> 16,
+               v.translations.empty() ? 0 : v.translations[0] & 0xFFFF);
+        for (const auto& entry : v.strings) r.raw("  " + entry.first + ": " + entry.second + "\n");
+    }
+    if (!manifest) {
+        r.line("manifest: none (Windows guesses the elevation from the file name, no common controls 6)");
+    } else {
+        const std::string text(reinterpret_cast<const char*>(bytes.data() + manifest->offset), manifest->size);
+        const size_t element = text.find("requestedExecutionLevel");
+        const size_t level = element == std::string::npos ? element : text.find("level=\"", element);
+        const size_t end = level == std::string::npos ? level : text.find('"', level + 7);
+        r.line("manifest: %" PRIu32 " bytes, requestedExecutionLevel %s", manifest->size,
+               end == std::string::npos ? "(none)" : text.substr(level + 7, end - level - 7).c_str());
+    }
+    r.line("icon images: %zu", icons);
+}
+
 }  // namespace
 
 int InspectSetupFile(const std::string& path, std::string& out) {
@@ -118,6 +162,7 @@ int InspectSetupFile(const std::string& path, std::string& out) {
         if (pe.certificateSize)
             r.line("certificate table: %" PRIu32 " bytes at %" PRIu32 "%s", pe.certificateSize, pe.certificateOffset,
                    pe.certificateOffset >= pe.imageEnd ? " (behind the image: ignored trailing data)" : "");
+        DescribeProgram(r, bytes, pe);
     } else {
         r.line("image: %s", error.c_str());
     }
@@ -155,7 +200,7 @@ int InspectSetupFile(const std::string& path, std::string& out) {
         r.line("role: setup file (\"mode\" %d)", block.get("mode").asInt());
     else
         r.line("role: none, the program rejects a block without \"mode\" (install error code 4)");
-    const std::string digest = Md5Hex(setup.package(), setup.packageSize);
+    const std::string digest = Md5Hex(bytes.data() + setup.packageOffset, setup.packageSize);
     const JValue& md5 = block.get("md5");
     const bool digestOk = md5.type() == JValue::String && md5.asString() == digest;
     r.line("package: %" PRIu32 " bytes at %" PRIu64 ", MD5 %s", setup.packageSize, setup.packageOffset,
@@ -173,7 +218,7 @@ int InspectSetupFile(const std::string& path, std::string& out) {
     if (sections.hasExtra) end = sections.extra.dataOffset + sections.extra.size;
     if (sections.hasDriver) end = sections.driver.dataOffset + sections.driver.size;
     if (end < bytes.size()) r.line("trailing data: %" PRIu64 " bytes (ignored)", bytes.size() - end);
-    const bool packageOk = InspectPackage(r, setup.package(), setup.packageSize);
+    const bool packageOk = InspectPackage(r, bytes.data() + setup.packageOffset, setup.packageSize);
     return hasMode && digestOk && packageOk ? 0 : 1;
 }
 
