@@ -165,7 +165,8 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     RunFirstInstallCommands(state, block.get("instoptions"));
 
     state.buildNumber = ReadBuildNumber(state.installDir + L"\\Quillo.exe");
-    RegisterProduct(uninstaller, state.buildNumber, static_cast<uint32_t>(state.channel), state.noAutorunTray);
+    RegisterProduct(uninstaller, state.buildNumber, static_cast<uint32_t>(state.channel), state.noAutorunTray,
+                    DescribeInstallation(state.installDir, uninstaller, manifest));
     LogLinef("registered: build %u, channel %d", static_cast<unsigned>(state.buildNumber), state.channel);
     state.ReportProgress(95);
 

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "app/UninstallManifest.h"
 #include "install/Registry.h"
 #endif
 
@@ -83,7 +84,7 @@ const wchar_t* const kVersionStringNames[] = {
 }  // namespace
 
 void RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, uint32_t channel,
-                     int noAutorunTray) {
+                     int noAutorunTray, const EntryDetails& details) {
     if (HKEY entry = CreateKey(HKEY_LOCAL_MACHINE, kUninstallKey, kRegView)) {
         SetString(entry, L"DisplayName", kDisplayName);
         SetString(entry, L"DisplayIcon", uninstallerPath);
@@ -92,6 +93,18 @@ void RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, 
         SetString(entry, L"Publisher", kPublisher);
         SetString(entry, L"Lang", kProductLanguage);
         SetDword(entry, L"Version", buildNumber);
+        // A product without a version resource leaves no version of another one behind.
+        if (details.displayVersion.empty())
+            RegDeleteValueW(entry, L"DisplayVersion");
+        else
+            SetString(entry, L"DisplayVersion", details.displayVersion);
+        SetString(entry, L"InstallLocation", details.installLocation);
+        SetDword(entry, L"EstimatedSize", details.estimatedSizeKb);
+        SetString(entry, L"InstallDate", details.installDate);
+        // Quoted: the path holds spaces, and an argument follows.
+        SetString(entry, L"QuietUninstallString", L"\"" + uninstallerPath + L"\" /q");
+        SetDword(entry, L"NoModify", 1);
+        SetDword(entry, L"NoRepair", 1);
         RegCloseKey(entry);
     }
     // HKEY_CURRENT_USER\SOFTWARE is one tree for 32-bit and 64-bit programs.
@@ -100,6 +113,32 @@ void RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, 
     SetDword(settings, L"Channel", channel);
     if (noAutorunTray == 1) SetDword(settings, L"NoAutorunTray", 1);
     RegCloseKey(settings);
+}
+
+EntryDetails DescribeInstallation(const std::wstring& installDir, const std::wstring& uninstallerPath,
+                                  const JValue& manifest) {
+    EntryDetails details;
+    std::map<std::wstring, std::wstring> strings;
+    if (ReadVersionStrings(installDir + L"\\Quillo.exe", strings)) details.displayVersion = strings[L"ProductVersion"];
+    details.installLocation = installDir;
+    std::vector<std::wstring> files = ManifestPaths(manifest, kManifestFiles);
+    files.push_back(uninstallerPath);
+    uint64_t bytes = 0;
+    for (const std::wstring& file : files) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) &&
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    const uint64_t kilobytes = (bytes + 1023) / 1024;
+    details.estimatedSizeKb = kilobytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kilobytes);
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    wchar_t date[16];
+    std::swprintf(date, sizeof date / sizeof date[0], L"%04u%02u%02u", static_cast<unsigned>(today.wYear),
+                  static_cast<unsigned>(today.wMonth), static_cast<unsigned>(today.wDay));
+    details.installDate = date;
+    return details;
 }
 
 EarlierInstallation FindEarlierInstallation() {

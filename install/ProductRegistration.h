@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/StartupLogic.h"
+#include "json/JValue.h"
 
 namespace quillo {
 
@@ -30,16 +31,37 @@ constexpr const wchar_t* kProductLanguage = L"2052";
 // 32-bit long; a negative value gives 0, since no build has a negative number.
 uint32_t ParseBuildNumber(const std::wstring& privateBuild);
 
+// What the list of installed programs and package managers read of an
+// installation besides the product's own values: the version they match
+// an installed program by, where it lives and how much room it takes.
+struct EntryDetails {
+    std::wstring displayVersion;   // "DisplayVersion"; an empty one removes the value
+    std::wstring installLocation;  // "InstallLocation"
+    uint32_t estimatedSizeKb = 0;  // "EstimatedSize"
+    std::wstring installDate;      // "InstallDate", yyyymmdd
+};
+
 #ifdef _WIN32
 
 // Writes the uninstall entry (32-bit view of HKEY_LOCAL_MACHINE): "DisplayName",
 // "DisplayIcon", "HelpLink", "UninstallString", "Publisher", "Lang" (all
-// REG_SZ) and "Version" (REG_DWORD = buildNumber); then the current user's
-// settings: "Channel" = channel, and "NoAutorunTray" = 1 only when
-// noAutorunTray is 1 (an existing value is otherwise left as it is).
+// REG_SZ) and "Version" (REG_DWORD = buildNumber), then what Windows and
+// package managers look for: the details ("DisplayVersion",
+// "InstallLocation", "EstimatedSize", "InstallDate"), "QuietUninstallString"
+// (the uninstaller quoted, with "/q") and "NoModify" = "NoRepair" = 1 (the
+// uninstaller only removes); then the current user's settings: "Channel" =
+// channel, and "NoAutorunTray" = 1 only when noAutorunTray is 1 (an existing
+// value is otherwise left as it is).
 // A key that cannot be created is skipped silently.
 void RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, uint32_t channel,
-                     int noAutorunTray);
+                     int noAutorunTray, const EntryDetails& details);
+
+// The details of the installation in installDir: the "ProductVersion" of
+// Quillo.exe's version resource, the folder, the size of the files the
+// manifest lists and of the uninstaller in kilobytes (rounded up), and
+// today's local date.
+EntryDetails DescribeInstallation(const std::wstring& installDir, const std::wstring& uninstallerPath,
+                                  const JValue& manifest);
 
 // "UninstallString" (520-character buffer) and "Version" of the uninstall
 // entry, opened with read and write access, so that nothing is found without

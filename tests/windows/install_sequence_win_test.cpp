@@ -85,10 +85,22 @@ protected:
     std::wstring installDir_;
 };
 
+// Today's date as the uninstall entry's "InstallDate" writes it.
+std::wstring Today() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t text[16];
+    swprintf(text, 16, L"%04u%02u%02u", static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wMonth),
+             static_cast<unsigned>(now.wDay));
+    return text;
+}
+
 TEST_F(InstallSequenceTest, FreshInstallPutsTheProductInPlace) {
     TestProgressWindow w;
     Prepare(w, installDir_);
+    const std::wstring dayBefore = Today();
     ASSERT_EQ(w.Install(sample_), 0);
+    const std::wstring dayAfter = Today();
 
     EXPECT_EQ(w.progress, (std::vector<int>{10, 60, 70, 75, 95, 100}));
     EXPECT_EQ(w.doneCount, 1);
@@ -137,6 +149,35 @@ TEST_F(InstallSequenceTest, FreshInstallPutsTheProductInPlace) {
     EXPECT_EQ(version, 3100u);
     EXPECT_TRUE(RegDword(HKEY_CURRENT_USER, kSettingsKey, L"Channel", channel));
     EXPECT_EQ(channel, 1u);
+    // What package managers match and Windows shows: the product's version,
+    // the folder, the room the installed files take, the date, the quiet
+    // removal, and neither modify nor repair.
+    std::map<std::wstring, std::wstring> product;
+    ASSERT_TRUE(ReadVersionStrings(installDir_ + L"\\Quillo.exe", product));
+    ASSERT_FALSE(product[L"ProductVersion"].empty());
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion"), product[L"ProductVersion"]);
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"), installDir_);
+    EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString"),
+              L"\"" + installDir_ + L"\\unins000.exe\" /q");
+    const std::wstring date = RegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallDate");
+    EXPECT_TRUE(date == dayBefore || date == dayAfter) << WideToUtf8(date);
+    uint64_t installedBytes = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(installDir_))
+        if (entry.is_regular_file()) installedBytes += entry.file_size();
+    uint32_t size = 0, noModify = 0, noRepair = 0;
+    EXPECT_TRUE(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize", size));
+    EXPECT_EQ(size, (installedBytes + 1023) / 1024);
+    EXPECT_TRUE(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", noModify));
+    EXPECT_TRUE(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", noRepair));
+    EXPECT_EQ(noModify, 1u);
+    EXPECT_EQ(noRepair, 1u);
+    // The uninstaller is the setup program's image: its icon, manifest and
+    // version resource come along.
+    std::map<std::wstring, std::wstring> setupStrings, uninstallerStrings;
+    ASSERT_TRUE(ReadVersionStrings(sample_, setupStrings));
+    ASSERT_TRUE(ReadVersionStrings(installDir_ + L"\\unins000.exe", uninstallerStrings));
+    EXPECT_EQ(uninstallerStrings, setupStrings);
+    EXPECT_EQ(uninstallerStrings[L"ProductName"], L"Quillo 3");
     const Links links;
     EXPECT_TRUE(Exists(links.desktop));
     EXPECT_TRUE(Exists(links.quickLaunch));

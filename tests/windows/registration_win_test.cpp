@@ -111,9 +111,10 @@ protected:
 };
 
 const std::wstring kUninstaller = L"D:\\软件\\Quillo 3\\unins000.exe";
+const EntryDetails kDetails = {L"3.0.0.3100", L"D:\\软件\\Quillo 3", 12345, L"20261209"};
 
 TEST_F(RegistrationWinTest, UninstallEntryHoldsEachValueWithItsTypeInThe32BitView) {
-    RegisterProduct(kUninstaller, 3100, 7, 0);
+    RegisterProduct(kUninstaller, 3100, 7, 0, kDetails);
 
     const std::vector<std::pair<const wchar_t*, std::wstring>> strings = {
         {L"DisplayName", L"Quillo 3"},
@@ -122,6 +123,10 @@ TEST_F(RegistrationWinTest, UninstallEntryHoldsEachValueWithItsTypeInThe32BitVie
         {L"UninstallString", kUninstaller},
         {L"Publisher", L"Brightfen Technology Co."},
         {L"Lang", L"2052"},
+        {L"DisplayVersion", L"3.0.0.3100"},
+        {L"InstallLocation", L"D:\\软件\\Quillo 3"},
+        {L"InstallDate", L"20261209"},
+        {L"QuietUninstallString", L"\"D:\\软件\\Quillo 3\\unins000.exe\" /q"},
     };
     for (const auto& expected : strings) {
         const RawValue value = Query(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, expected.first);
@@ -132,21 +137,32 @@ TEST_F(RegistrationWinTest, UninstallEntryHoldsEachValueWithItsTypeInThe32BitVie
     }
     EXPECT_EQ(std::wstring(kHelpLink).rfind(L"http://", 0), 0u);
 
-    const RawValue version = Query(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, L"Version");
-    ASSERT_TRUE(version.exists);
-    EXPECT_EQ(version.type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(version.data, DwordBytes(3100));
+    const std::vector<std::pair<const wchar_t*, DWORD>> dwords = {
+        {L"Version", 3100}, {L"EstimatedSize", 12345}, {L"NoModify", 1}, {L"NoRepair", 1}};
+    for (const auto& expected : dwords) {
+        const RawValue value = Query(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, expected.first);
+        ASSERT_TRUE(value.exists) << expected.first;
+        EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD)) << expected.first;
+        EXPECT_EQ(value.data, DwordBytes(expected.second)) << expected.first;
+    }
 
     // Channel and tray setting go to the user's key only.
-    EXPECT_EQ(ValueCount(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY), 7u);
+    EXPECT_EQ(ValueCount(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY), 14u);
     EXPECT_FALSE(Query(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, L"Channel").exists);
     EXPECT_FALSE(Query(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, L"NoAutorunTray").exists);
 
     EXPECT_FALSE(KeyOpens(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY));
+
+    // A product without a version resource registers no version, nor keeps
+    // the one of the product registered before.
+    EntryDetails unversioned = kDetails;
+    unversioned.displayVersion.clear();
+    RegisterProduct(kUninstaller, 0, 7, 0, unversioned);
+    EXPECT_FALSE(Query(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY, L"DisplayVersion").exists);
 }
 
 TEST_F(RegistrationWinTest, UserSettingsWriteTrayOnlyWhenAskedAndNeverZero) {
-    RegisterProduct(kUninstaller, 3100, 7, 0);
+    RegisterProduct(kUninstaller, 3100, 7, 0, kDetails);
     RawValue channel = Query(HKEY_CURRENT_USER, kSettingsKey, 0, L"Channel");
     ASSERT_TRUE(channel.exists);
     EXPECT_EQ(channel.type, static_cast<DWORD>(REG_DWORD));
@@ -155,10 +171,10 @@ TEST_F(RegistrationWinTest, UserSettingsWriteTrayOnlyWhenAskedAndNeverZero) {
     EXPECT_EQ(ValueCount(HKEY_CURRENT_USER, kSettingsKey, 0), 1u);
 
     // Only exactly 1 asks for the value.
-    RegisterProduct(kUninstaller, 3100, 7, 2);
+    RegisterProduct(kUninstaller, 3100, 7, 2, kDetails);
     EXPECT_FALSE(Query(HKEY_CURRENT_USER, kSettingsKey, 0, L"NoAutorunTray").exists);
 
-    RegisterProduct(kUninstaller, 3100, 9, 1);
+    RegisterProduct(kUninstaller, 3100, 9, 1, kDetails);
     const RawValue tray = Query(HKEY_CURRENT_USER, kSettingsKey, 0, L"NoAutorunTray");
     ASSERT_TRUE(tray.exists);
     EXPECT_EQ(tray.type, static_cast<DWORD>(REG_DWORD));
@@ -167,10 +183,10 @@ TEST_F(RegistrationWinTest, UserSettingsWriteTrayOnlyWhenAskedAndNeverZero) {
 
     // The user's own value survives a registration that does not ask for it.
     SetDwordValue(HKEY_CURRENT_USER, kSettingsKey, 0, L"NoAutorunTray", 5);
-    RegisterProduct(kUninstaller, 3100, 9, 0);
+    RegisterProduct(kUninstaller, 3100, 9, 0, kDetails);
     EXPECT_EQ(Query(HKEY_CURRENT_USER, kSettingsKey, 0, L"NoAutorunTray").data, DwordBytes(5));
     SetDwordValue(HKEY_CURRENT_USER, kSettingsKey, 0, L"NoAutorunTray", 0);
-    RegisterProduct(kUninstaller, 3100, 9, 0);
+    RegisterProduct(kUninstaller, 3100, 9, 0, kDetails);
     EXPECT_EQ(Query(HKEY_CURRENT_USER, kSettingsKey, 0, L"NoAutorunTray").data, DwordBytes(0));
 }
 
@@ -179,7 +195,7 @@ TEST_F(RegistrationWinTest, EarlierInstallationReadsBackTheRegistration) {
     EXPECT_TRUE(none.uninstallString.empty());
     EXPECT_EQ(none.version, 0u);
 
-    RegisterProduct(kUninstaller, 3100, 7, 1);
+    RegisterProduct(kUninstaller, 3100, 7, 1, kDetails);
     const EarlierInstallation found = FindEarlierInstallation();
     EXPECT_EQ(found.uninstallString, kUninstaller);
     EXPECT_EQ(found.version, 3100u);
@@ -191,7 +207,7 @@ TEST_F(RegistrationWinTest, EarlierInstallationReadsBackTheRegistration) {
     // smaller one (or none) the default folder.
     const std::wstring programFiles = ProgramFilesFolder();
     EXPECT_EQ(ProposeInstallFolder(L"", FindEarlierInstallation(), programFiles), L"D:\\软件\\Quillo 3");
-    RegisterProduct(kUninstaller, 0, 7, 0);
+    RegisterProduct(kUninstaller, 0, 7, 0, kDetails);
     EXPECT_EQ(ProposeInstallFolder(L"", FindEarlierInstallation(), programFiles),
               programFiles + L"\\Brightfen\\Quillo 3");
 }
@@ -282,7 +298,7 @@ TEST_F(RegistrationWinTest, SettingsReadBackFromBothKeys) {
 TEST_F(RegistrationWinTest, DeletingTheEntryLeavesThe64BitViewAndTheUserSettings) {
     EXPECT_FALSE(DeleteUninstallEntry());  // nothing to delete
 
-    RegisterProduct(kUninstaller, 3100, 7, 1);
+    RegisterProduct(kUninstaller, 3100, 7, 1, kDetails);
     SetStringValue(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, L"UninstallString", L"C:\\Other\\u.exe");
     ASSERT_TRUE(KeyOpens(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_32KEY));
 
@@ -296,7 +312,7 @@ TEST_F(RegistrationWinTest, DeletingTheEntryLeavesThe64BitViewAndTheUserSettings
 }
 
 TEST_F(RegistrationWinTest, AnEntryWithSubkeysIsNotDeleted) {
-    RegisterProduct(kUninstaller, 3100, 7, 0);
+    RegisterProduct(kUninstaller, 3100, 7, 0, kDetails);
     const std::wstring child = std::wstring(kUninstallKey) + L"\\Child";
     SetDwordValue(HKEY_LOCAL_MACHINE, child.c_str(), KEY_WOW64_32KEY, L"x", 1);
     EXPECT_FALSE(DeleteUninstallEntry());
