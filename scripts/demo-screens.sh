@@ -5,6 +5,9 @@
 #   The setup files are made here from build/x64 (mksetup): the sample
 #   product with a large data file (so the progress screen stays a moment),
 #   the stand-in detector as extra section, and a copy cut short.
+#   QUILLO_SCREENS_FILES names a folder with these two made already
+#   (QuilloSetup.exe, CutSetup.exe); QUILLO_TIME_SCALE multiplies every wait
+#   (a slow machine).
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 OUT="$1"
@@ -19,41 +22,48 @@ source "$ROOT/scripts/gui-run.sh"
 cleanup() { gui_stop; rm -rf "$work"; }
 trap cleanup EXIT
 
-# The demo product: the sample with 160 MiB of data that does not compress.
-mkdir -p "$work/extra-data"
-head -c $((160 * 1024 * 1024)) /dev/urandom >"$work/extra-data/media.bin"
 setup="$work/QuilloSetup.exe"
-QUILLO_SAMPLE_EXTRA="$work/extra-data" bash "$ROOT/scripts/pack-sample.sh" "$ROOT/build/x64" "$setup" \
-  --set extrapack=true --extra "$ROOT/build/x64/detector/QuilloTestDetector.dll" >/dev/null
-# A setup file cut short: its package no longer fits (install error 5).
-plain="$work/PlainSetup.exe"
-bash "$ROOT/scripts/pack-sample.sh" "$ROOT/build/x64" "$plain" >/dev/null
 bad="$work/CutSetup.exe"
-head -c $(($(stat -c %s "$plain") - 4096)) "$plain" >"$bad"
+if [ -n "${QUILLO_SCREENS_FILES:-}" ]; then
+  setup="$QUILLO_SCREENS_FILES/QuilloSetup.exe"
+  bad="$QUILLO_SCREENS_FILES/CutSetup.exe"
+else
+  # The demo product: the sample with 160 MiB of data that does not compress.
+  mkdir -p "$work/extra-data"
+  head -c $((160 * 1024 * 1024)) /dev/urandom >"$work/extra-data/media.bin"
+  QUILLO_SAMPLE_EXTRA="$work/extra-data" bash "$ROOT/scripts/pack-sample.sh" "$ROOT/build/x64" "$setup" \
+    --set extrapack=true --extra "$ROOT/build/x64/detector/QuilloTestDetector.dll" >/dev/null
+  # A setup file cut short: its package no longer fits (install error 5).
+  plain="$work/PlainSetup.exe"
+  bash "$ROOT/scripts/pack-sample.sh" "$ROOT/build/x64" "$plain" >/dev/null
+  head -c $(($(stat -c %s "$plain") - 4096)) "$plain" >"$bad"
+fi
 win() { echo "Z:${1//\//\\}"; }
+scale=${QUILLO_TIME_SCALE:-1}
+ms() { echo $(($1 * scale)); }
 
 gui_start || exit 1
 shots=0
 shot() {  # shot HWND NAME
-  sleep 0.4
+  sleep "$(awk "BEGIN { print 0.4 * $scale }")"
   if gui_shot_window "$1" "$OUT/$2.png"; then shots=$((shots + 1)); echo "  $2.png"; fi
 }
 fail() { echo "demo-screens: $*" >&2; exit 1; }
 
 echo "screens of an installation:"
 wine "$(win "$setup")" /D 'C:\Demo' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms 30000) || fail "no options screen"
+main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no options screen"
 shot "$main" 01-options
 gui_drive command "$main" 1009 >/dev/null
-gui_drive wait --title Corvane --visible --size 610x630 >/dev/null || fail "options did not unfold"
+gui_drive wait --title Corvane --visible --size 610x630 --timeout-ms $(ms 10000) >/dev/null || fail "options did not unfold"
 shot "$main" 02-options-unfolded
 # A folder without a drive is refused.
 gui_drive click "$main" 300 373 >/dev/null
 gui_drive key "$main" 35 >/dev/null
-for _ in $(seq 40); do gui_drive key "$main" 8 >/dev/null; done
+gui_drive key "$main" 8 40 >/dev/null
 gui_drive type "$main" 'Quillo3' >/dev/null
 gui_drive command "$main" 1001 >/dev/null
-box=$(gui_drive wait --class '#32770' --visible) || fail "no message for a bad folder"
+box=$(gui_drive wait --class '#32770' --visible --timeout-ms $(ms 10000)) || fail "no message for a bad folder"
 sleep 0.4; gui_shot "$work/box.png"
 read -r bx by bw bh <<<"$(gui_drive rect "$box")"
 read -r mx my mw mh <<<"$(gui_drive rect "$main")"
@@ -64,17 +74,18 @@ convert "$work/box.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "$OUT/03-inv
   echo "  03-invalid-folder.png"
 gui_drive command "$box" 1 >/dev/null
 gui_drive command "$main" 1000 >/dev/null
-gui_wait $pid 60 || fail "the options screen's close did not end with 0"
+gui_wait $pid $((60 * scale)) || fail "the options screen's close did not end with 0"
 
 wine "$(win "$setup")" /D 'C:\Demo' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms 30000) || fail "no options screen"
+main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no options screen"
 gui_drive command "$main" 1001 >/dev/null
-progress=$(gui_drive wait --depth 1 --visible --size 610x430 --timeout-ms 30000) || fail "no progress screen"
+progress=$(gui_drive wait --depth 1 --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no progress screen"
 # Frames while the progress screen is up; one from the unpacking is kept.
 frames=()
 while r="$(gui_drive rect "$progress" 2>/dev/null)" && [ "$(awk '{print $3}' <<<"$r")" = 610 ]; do
   f="$work/progress-${#frames[@]}.png"
-  gui_shot_window "$progress" "$f" 2>/dev/null && frames+=("$f")
+  read -r x y w h <<<"$r"
+  import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$f" 2>/dev/null && frames+=("$f")
   sleep 0.2
 done
 # The first frame whose bar shows progress (the unpacking, fully opaque),
@@ -87,33 +98,33 @@ if [ ${#frames[@]} -gt 0 ]; then
   done
   cp "$pick" "$OUT/04-progress.png" && shots=$((shots + 1)) && echo "  04-progress.png"
 fi
-success=$(gui_drive wait --depth 2 --visible --size 610x430 --timeout-ms 120000) || fail "no success screen"
+success=$(gui_drive wait --depth 2 --visible --size 610x430 --timeout-ms $(ms 120000)) || fail "no success screen"
 shot "$success" 05-success
 gui_drive command "$success" 1000 >/dev/null
-gui_wait $pid 60 || fail "the setup program did not end with 0"
+gui_wait $pid $((60 * scale)) || fail "the setup program did not end with 0"
 
 echo "screens of an uninstallation:"
 wine 'C:\Demo\Quillo 3\unins000.exe' & pid=$!
-gui_wait $pid 60 >/dev/null
-confirm=$(gui_drive wait --title Corvane --visible --size 656x320 --timeout-ms 30000) || fail "no confirmation"
+gui_wait $pid $((60 * scale)) >/dev/null
+confirm=$(gui_drive wait --title Corvane --visible --size 656x320 --timeout-ms $(ms 30000)) || fail "no confirmation"
 shot "$confirm" 06-uninstall-confirm
 gui_drive command "$confirm" 1001 >/dev/null
-uprogress=$(gui_drive wait --depth 1 --visible --size 656x320 --timeout-ms 30000) || fail "no removal progress"
+uprogress=$(gui_drive wait --depth 1 --visible --size 656x320 --timeout-ms $(ms 30000)) || fail "no removal progress"
 shot "$uprogress" 07-uninstall-progress
-closing=$(gui_drive wait --depth 2 --visible --size 656x460 --timeout-ms 60000) || fail "no closing screen"
-gui_drive wait --depth 3 --visible --size 642x240 >/dev/null || fail "no feedback form"
+closing=$(gui_drive wait --depth 2 --visible --size 656x460 --timeout-ms $(ms 60000)) || fail "no closing screen"
+gui_drive wait --depth 3 --visible --size 642x240 --timeout-ms $(ms 10000) >/dev/null || fail "no feedback form"
 shot "$closing" 08-uninstalled
 gui_drive command "$closing" 1002 >/dev/null
 sleep 1
 
 echo "screens of a failed installation:"
 wine "$(win "$bad")" /D 'C:\Demo Bad' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms 30000) || fail "no options screen"
+main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no options screen"
 gui_drive command "$main" 1001 >/dev/null
-failure=$(gui_drive wait --depth 2 --visible --size 610x430 --timeout-ms 120000) || fail "no failure screen"
+failure=$(gui_drive wait --depth 2 --visible --size 610x430 --timeout-ms $(ms 120000)) || fail "no failure screen"
 shot "$failure" 09-failure
 gui_drive command "$failure" 4563 >/dev/null
-gui_wait $pid 60; [ $? = 1 ] || fail "the failure screen's close did not end with 1"
+gui_wait $pid $((60 * scale)); [ $? = 1 ] || fail "the failure screen's close did not end with 1"
 
 echo "$shots screenshots in $OUT"
 [ "$shots" -ge 9 ]

@@ -4,6 +4,7 @@
 #   BUILD_DIR is build/i686 (release) or build/x64 (test build); the product's
 #   x86 and x64 libraries come from build/i686 and build/x64.
 #   QUILLO_SAMPLE_EXTRA names a folder whose content is added to the product.
+#   QUILLO_SAMPLE_PRODUCT names a folder that receives a copy of the product.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$1"; OUT="$2"; shift 2
@@ -23,6 +24,8 @@ cp "$ROOT/build/i686/sample/QuilloCore.dll" "$product/Extensions/QuilloBHO.dll"
 cp "$ROOT/build/x64/sample/QuilloCore.dll" "$product/Extensions/QuilloBHO64.dll"
 
 if [ -n "${QUILLO_SAMPLE_EXTRA:-}" ]; then cp -r "$QUILLO_SAMPLE_EXTRA/." "$product/"; fi
+
+if [ -n "${QUILLO_SAMPLE_PRODUCT:-}" ]; then mkdir -p "$QUILLO_SAMPLE_PRODUCT" && cp -r "$product/." "$QUILLO_SAMPLE_PRODUCT/"; fi
 
 mkdir -p "$(dirname "$OUT")"
 "$MKSETUP" --stub "$BUILD/QuilloSetup.exe" --block "$SAMPLE/block.json" --package "$product" --out "$OUT" "$@"

@@ -24,8 +24,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kAcceptWaitMs = 5000;   // for each scripted connection
-constexpr int kRequestWaitMs = 3000;  // for a request to arrive completely
+// QUILLO_TEST_TIME_SCALE stretches the waits for clients on a slow machine
+// (the emulated one of the 32-bit lane), where what happens before a request
+// can take many times longer.
+int Scaled(int ms) {
+    const char* text = std::getenv("QUILLO_TEST_TIME_SCALE");
+    const int factor = text ? std::atoi(text) : 1;
+    return factor > 1 && factor <= 100 ? ms * factor : ms;
+}
+const int kAcceptWaitMs = Scaled(5000);   // for each scripted connection
+const int kRequestWaitMs = Scaled(3000);  // for a request to arrive completely
 constexpr int kStallMs = 8000;        // longest stall
 constexpr int kDrainMs = 3000;        // waiting for the client to close after the reply
 

@@ -11,7 +11,7 @@
 //   quillo-drive close HWND          posts WM_CLOSE
 //   quillo-drive click HWND X Y      mouse move, down and up at client coordinates
 //   quillo-drive type HWND TEXT      one WM_CHAR per UTF-16 unit of TEXT
-//   quillo-drive key HWND VK         WM_KEYDOWN and WM_KEYUP (8 Back, 35 End, 36 Home, 46 Delete)
+//   quillo-drive key HWND VK [COUNT] WM_KEYDOWN and WM_KEYUP, COUNT times (8 Back, 35 End, 36 Home, 46 Delete)
 //   quillo-drive rect HWND           X Y W H on the screen
 //   quillo-drive shot HWND OUT.png [--print | --screen]
 //       the window into a PNG by PrintWindow, or when that comes out one colour
@@ -290,12 +290,15 @@ int wmain(int argc, wchar_t** argv) {
         Post(hwnd, WM_LBUTTONUP, 0, at);
     } else if (verb == L"type" && n == 2) {
         for (const wchar_t* c = positional[1]; *c; ++c) Post(hwnd, WM_CHAR, *c, 1);
-    } else if (verb == L"key" && n == 2 && ParseInt(positional[1], &a)) {
+    } else if (verb == L"key" && (n == 2 || n == 3) && ParseInt(positional[1], &a) &&
+               (n == 2 || (ParseInt(positional[2], &b) && b > 0))) {
         const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(static_cast<UINT>(a), MAPVK_VK_TO_VSC)) << 16;
         const bool extended = (a >= VK_PRIOR && a <= VK_DOWN) || a == VK_INSERT || a == VK_DELETE;
         const LPARAM flags = scan | (extended ? (1 << 24) : 0) | 1;
-        Post(hwnd, WM_KEYDOWN, static_cast<WPARAM>(a), flags);
-        Post(hwnd, WM_KEYUP, static_cast<WPARAM>(a), flags | (3u << 30));
+        for (long i = 0; i < (n == 3 ? b : 1); ++i) {
+            Post(hwnd, WM_KEYDOWN, static_cast<WPARAM>(a), flags);
+            Post(hwnd, WM_KEYUP, static_cast<WPARAM>(a), flags | (3u << 30));
+        }
     } else if (verb == L"rect" && n == 1) {
         const Rect r = RectOf(hwnd);
         std::printf("%ld %ld %ld %ld\n", r.x, r.y, r.w, r.h);
