@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,8 +19,9 @@ namespace quillo {
 // Where the locator sits: the last four bytes before the PE signature.
 constexpr uint32_t kDosHeaderSize = 64;
 constexpr uint32_t kLfanewOffset = 0x3C;
-// Chunk size of the whole-file read of the install sequence.
-constexpr size_t kSetupReadChunk = 40960;
+// The setup file is read in windows of this size: the package (up to 4 GiB)
+// and the sections are streamed from the file, never held whole.
+constexpr size_t kSetupReadWindow = 512 * 1024;
 
 // Why a block could not be read; each value names the check that failed.
 enum class BlockStatus {
@@ -52,36 +55,58 @@ bool ReadAppendedBlock(const NativePath& path, JValue& block);
 // "mode". What a quiet run ends with when it cannot use its own block.
 int RejectedBlockCode(BlockStatus status, const BlockLayout& layout);
 
-// A setup file read whole, as the install sequence uses it.
+// The layout of a setup file as the install sequence uses it: offsets,
+// lengths and the parsed block. The bytes themselves stay in the file and
+// are read from `source` when they are needed.
 struct SetupImage {
-    std::vector<uint8_t> file;
-    uint32_t offset = 0;        // O: the image is file[0 .. O)
-    uint32_t textLength = 0;    // L
+    // The setup file. One read by path stays open, shared for reading only
+    // (so that nobody can change it underneath), while any copy lives.
+    std::shared_ptr<ByteSource> source;
+    uint64_t fileSize = 0;       // S
+    uint32_t offset = 0;         // O: the image is bytes [0, O)
+    uint32_t textLength = 0;     // L
     JValue block;
     uint64_t packageOffset = 0;  // O + 8 + L
     uint32_t packageSize = 0;    // P
 
-    const uint8_t* image() const { return file.data(); }
     size_t imageSize() const { return offset; }
-    const uint8_t* package() const { return file.data() + packageOffset; }
     uint64_t packageEnd() const { return packageOffset + packageSize; }
+    // Reads bytes of the file; false outside it or when the read fails.
+    bool Read(uint64_t at, void* buffer, size_t length) const;
+    // A copy of a range of the file, for small files (tests and tools);
+    // empty when it cannot be read.
+    std::vector<uint8_t> Copy(uint64_t at, uint64_t length) const;
+    std::vector<uint8_t> ImageCopy() const { return Copy(0, offset); }
+    std::vector<uint8_t> PackageCopy() const { return Copy(packageOffset, packageSize); }
 };
 
 // Fills `out` and returns 0, or an install error code from 1 to 5:
 // 1 no usable locator, 2 read failure, 3 block length does not fit,
-// 4 invalid JSON, 5 package does not fit.
+// 4 invalid JSON, 5 package does not fit. Only the header, the block and
+// the size fields are read here. A read failure anywhere in the file is code
+// 2: before a code 3 to 5 the rest of the file is read through to tell; on
+// success, ReadSetupPass (the install's one pass over the whole file) does.
+// `source` must outlive `out`; the path overload keeps its file open in
+// `out`.
 int ReadSetupImage(ByteSource& source, SetupImage& out);
 int ReadSetupImage(const NativePath& path, SetupImage& out);
 
-// A size-prefixed section inside the file bytes.
+// A size-prefixed section of the file.
 struct Section {
     uint64_t dataOffset = 0;
     uint32_t size = 0;
 };
 
 // Reads the size field at `start` and locates the bytes behind it; false when
-// either does not lie within the file.
+// either does not lie within the file (or the size field cannot be read).
+bool ReadSection(ByteSource& file, uint64_t start, Section& out);
 bool ReadSection(const uint8_t* file, size_t fileSize, uint64_t start, Section& out);
+
+// Copies `length` bytes at `offset` of `source` to `sink` in windows of
+// kSetupReadWindow bytes (which the sink may change). False when a read
+// fails or the sink refuses.
+using ByteSink = std::function<bool(uint8_t* data, size_t size)>;
+bool CopyRange(ByteSource& source, uint64_t offset, uint64_t length, const ByteSink& sink);
 
 struct OptionalSections {
     bool hasExtra = false;
@@ -98,8 +123,10 @@ OptionalSections LocateSections(const SetupImage& setup, bool extraPack, bool wa
 // The certificate-table entry of a PE image's header (data directory 4:
 // file offset and size of an Authenticode signature).
 constexpr uint32_t kCertificateDirectory = 4;
-// Where that entry's 8 bytes lie in `image` (PE32 or PE32+ optional header);
-// 0 when the header cannot be parsed, has no such entry or is cut short.
+// Where that entry's 8 bytes lie in the first `imageSize` bytes of `image`
+// (PE32 or PE32+ optional header); 0 when the header cannot be parsed, has
+// no such entry or is cut short.
+uint64_t CertificateEntryOffset(ByteSource& image, uint64_t imageSize);
 uint64_t CertificateEntryOffset(const uint8_t* image, size_t imageSize);
 
 // Writes the uninstaller: the image, the length of the manifest text, the
@@ -109,6 +136,10 @@ uint64_t CertificateEntryOffset(const uint8_t* image, size_t imageSize);
 // unchanged. True when the file was created and written whole; a partly
 // written file is removed so that no truncated uninstaller is left.
 bool WriteUninstaller(const NativePath& path, const uint8_t* image, size_t imageSize, const JValue& manifest);
+// The same with the image read in windows from the first `imageSize` bytes
+// of `image` (the setup file itself).
+bool WriteUninstaller(const NativePath& path, ByteSource& image, uint64_t imageSize, const JValue& manifest);
+bool WriteUninstaller(const NativePath& path, const SetupImage& setup, const JValue& manifest);
 
 // Little-endian helpers shared with the release tools.
 inline uint32_t LoadLe32(const uint8_t* p) {

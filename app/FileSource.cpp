@@ -43,18 +43,57 @@ void FileSource::close() {
     size_ = 0;
 }
 
+namespace {
+
+// The native read with its own position: ReadFile with an OVERLAPPED
+// position would also post a completion for every read, and under Wine that
+// is a round trip to the server each time.
+using NtReadFileFn = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, void* status, void* buffer, ULONG length,
+                                  LARGE_INTEGER* offset, ULONG* key);
+NtReadFileFn NativeRead() {
+    static const auto read = reinterpret_cast<NtReadFileFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtReadFile")));
+    return read;
+}
+
+struct IoStatus {
+    union {
+        LONG status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+
+}  // namespace
+
 bool FileSource::readAt(uint64_t offset, void* buffer, size_t length) {
     if (!handle_ || offset > size_ || length > size_ - offset) return false;
     HANDLE h = static_cast<HANDLE>(handle_);
-    LARGE_INTEGER pos;
-    pos.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(h, pos, nullptr, FILE_BEGIN)) return false;
     auto* out = static_cast<uint8_t*>(buffer);
+    const NtReadFileFn native = NativeRead();
+    // Each read names its own position: no separate seek, and two threads
+    // may read the same file at once.
     while (length > 0) {
-        const DWORD want = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
-        DWORD got = 0;
-        if (!ReadFile(h, out, want, &got, nullptr) || got == 0) return false;
+        const ULONG want = length > 0x40000000u ? 0x40000000u : static_cast<ULONG>(length);
+        ULONG_PTR got = 0;
+        if (native) {
+            IoStatus status = {};
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(offset);
+            // The handle is synchronous: the call returns when the read is done.
+            if (native(h, nullptr, nullptr, nullptr, &status, out, want, &at, nullptr) < 0) return false;
+            got = status.information;
+        } else {
+            OVERLAPPED at = {};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD read = 0;
+            if (!ReadFile(h, out, want, &read, &at)) return false;
+            got = read;
+        }
+        if (got == 0 || got > want) return false;
         out += got;
+        offset += got;
         length -= got;
     }
     return true;
@@ -68,24 +107,34 @@ bool PathExists(const NativePath& path) { return GetFileAttributesW(path.c_str()
 
 bool RemoveFile(const NativePath& path) { return DeleteFileW(path.c_str()) != FALSE; }
 
-WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts) {
+bool OutputFile::create(const NativePath& path) {
+    finish();
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return WriteResult::CreateFailed;
-    bool ok = true;
-    for (const ByteRange& part : parts) {
-        const auto* p = static_cast<const uint8_t*>(part.data);
-        size_t left = part.size;
-        while (ok && left > 0) {
-            const DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-            DWORD done = 0;
-            ok = WriteFile(h, p, want, &done, nullptr) && done == want;
-            p += done;
-            left -= done;
-        }
+    if (h == INVALID_HANDLE_VALUE) return false;
+    handle_ = h;
+    path_ = path;
+    ok_ = true;
+    return true;
+}
+
+bool OutputFile::write(const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (ok_ && size > 0) {
+        const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD done = 0;
+        ok_ = WriteFile(static_cast<HANDLE>(handle_), p, want, &done, nullptr) && done == want;
+        p += done;
+        size -= done;
     }
-    ok = CloseHandle(h) && ok;
+    return ok_;
+}
+
+WriteResult OutputFile::finish() {
+    if (!handle_) return WriteResult::CreateFailed;
+    const bool ok = CloseHandle(static_cast<HANDLE>(handle_)) && ok_;
+    handle_ = nullptr;
     if (!ok) {
-        DeleteFileW(path.c_str());
+        DeleteFileW(path_.c_str());
         return WriteResult::WriteFailed;
     }
     return WriteResult::Ok;
@@ -115,9 +164,17 @@ void FileSource::close() {
 
 bool FileSource::readAt(uint64_t offset, void* buffer, size_t length) {
     if (!handle_ || offset > size_ || length > size_ - offset) return false;
-    FILE* f = static_cast<FILE*>(handle_);
-    if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-    return std::fread(buffer, 1, length, f) == length;
+    // Positioned reads: two threads may read the same file at once.
+    const int fd = fileno(static_cast<FILE*>(handle_));
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (length > 0) {
+        const ssize_t got = pread(fd, out, length, static_cast<off_t>(offset));
+        if (got <= 0) return false;
+        out += got;
+        offset += static_cast<uint64_t>(got);
+        length -= static_cast<size_t>(got);
+    }
+    return true;
 }
 
 bool RenameNoReplace(const NativePath& from, const NativePath& to) {
@@ -134,21 +191,47 @@ bool PathExists(const NativePath& path) {
 
 bool RemoveFile(const NativePath& path) { return unlink(path.c_str()) == 0; }
 
-WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts) {
+bool OutputFile::create(const NativePath& path) {
+    finish();
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return WriteResult::CreateFailed;
-    bool ok = true;
-    for (const ByteRange& part : parts) {
-        if (ok && part.size) ok = std::fwrite(part.data, 1, part.size, f) == part.size;
-    }
-    ok = (std::fclose(f) == 0) && ok;
+    if (!f) return false;
+    handle_ = f;
+    path_ = path;
+    ok_ = true;
+    return true;
+}
+
+bool OutputFile::write(const void* data, size_t size) {
+    if (ok_ && size) ok_ = std::fwrite(data, 1, size, static_cast<FILE*>(handle_)) == size;
+    return ok_;
+}
+
+WriteResult OutputFile::finish() {
+    if (!handle_) return WriteResult::CreateFailed;
+    const bool ok = (std::fclose(static_cast<FILE*>(handle_)) == 0) && ok_;
+    handle_ = nullptr;
     if (!ok) {
-        unlink(path.c_str());
+        unlink(path_.c_str());
         return WriteResult::WriteFailed;
     }
     return WriteResult::Ok;
 }
 
 #endif
+
+OutputFile::~OutputFile() {
+    // An unfinished file is not left behind as if it were whole.
+    ok_ = false;
+    finish();
+}
+
+WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts) {
+    OutputFile file;
+    if (!file.create(path)) return WriteResult::CreateFailed;
+    for (const ByteRange& part : parts) {
+        if (!file.write(part.data, part.size)) break;
+    }
+    return file.finish();
+}
 
 }  // namespace quillo

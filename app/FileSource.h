@@ -65,6 +65,28 @@ enum class WriteResult { Ok, CreateFailed, WriteFailed };
 // content could not be written completely is removed again.
 WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>& parts);
 
+// A file written piece by piece, for content that is never held whole. A
+// file that was not written completely, or not finished, is removed again.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates or replaces the file; false when it cannot be created.
+    bool create(const NativePath& path);
+    // Appends; false on a short write, after which nothing more is written.
+    bool write(const void* data, size_t size);
+    // Closes the file: Ok when it was written whole, else it is removed.
+    WriteResult finish();
+
+private:
+    void* handle_ = nullptr;  // HANDLE on Windows, FILE* elsewhere
+    NativePath path_;
+    bool ok_ = false;
+};
+
 // Renames a file; fails when `to` already exists.
 bool RenameNoReplace(const NativePath& from, const NativePath& to);
 

@@ -6,6 +6,7 @@
 
 #include "app/AppendedBlock.h"
 #include "app/RunLog.h"
+#include "app/SetupPass.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
@@ -73,24 +74,23 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     const int readResult = ReadSetupImage(setupFile.empty() ? ModuleFilePath() : setupFile, setup);
     if (readResult != 0) return Failed(state, readResult, L"the setup file cannot be used");
 
+    // One pass over the whole setup file, a window at a time: the package
+    // goes to the temporary archive while a second thread computes its
+    // digest. The results are looked at in the order of the checks: the file
+    // unreadable (2), the archive not written (6), the digest (9).
     // The temporary archive must fit before a byte of it is written.
-    if (FreeBytesOfVolume(TempFolder()) < static_cast<uint64_t>(setup.packageSize) + 65536)
-        return Failed(state, 6, L"no room for the temporary archive in " + TempFolder());
-
-    // The digest is computed on a second thread while the temporary archive
-    // is written; the two results are looked at in the same order as ever.
-    bool digestOk = false;
-    CHThread verifier;
-    const bool verifying = verifier.Start([&](CHThread*) {
-        digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
-    });
+    const bool room = FreeBytesOfVolume(TempFolder()) >= static_cast<uint64_t>(setup.packageSize) + 65536;
     // The archive goes when this run ends, however it ends.
     TempFile archive;
-    const bool written = archive.Create(L".zip") && archive.Write(setup.package(), setup.packageSize);
-    // A wait cut short by a quit leaves no result: the digest is computed here.
-    if (!verifying || !verifier.WaitPumpingMessages())
-        digestOk = VerifyPackage(setup.package(), setup.packageSize, state.packageDigest, digestOut);
-    if (!written) return Failed(state, 6, L"the temporary archive cannot be written: " + archive.path());
+    const bool created = room && archive.Create(L".zip");
+    const SetupPassResult pass = ReadSetupPass(
+        setup, created ? PackageSink([&archive](const uint8_t* data, size_t size) { return archive.Write(data, size); })
+                       : PackageSink(),
+        !state.packageDigest.empty());
+    if (!pass.readOk) return Failed(state, 2, L"the setup file cannot be read");
+    const bool digestOk = CheckDigest(pass.digest, state.packageDigest, digestOut);
+    if (!room) return Failed(state, 6, L"no room for the temporary archive in " + TempFolder());
+    if (!created || !pass.sinkOk) return Failed(state, 6, L"the temporary archive cannot be written: " + archive.path());
     LogLine(L"temporary archive: " + archive.path());
     if (!digestOk) {
         // A package that fails its digest is left for a look at what arrived.
@@ -102,9 +102,10 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     state.SetStatusText(L"正在复制文件: %ld%%", 10);
     state.ReportProgress(10);
 
-    // The temporary archive holds the package's bytes; they are read from
-    // memory rather than back from disk.
-    const PackageBytes package{setup.package(), setup.packageSize};
+    // The temporary archive holds the package's bytes; the ZIP reader takes
+    // them from the setup file, which this run holds open for reading only,
+    // so they are the bytes whose digest was checked.
+    const PackageSource package{setup.source.get(), setup.packageOffset, setup.packageSize};
     if (!CanOpenArchive(archive.path(), package)) return Failed(state, 7, L"the package is not a readable ZIP archive");
 
     // Everything that would make the extraction stop half-way is looked for
@@ -152,7 +153,7 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     const std::wstring uninstaller = state.installDir + L"\\unins000.exe";
     // Without its uninstaller the product could never be removed: that is a
     // failed installation, taken back whole.
-    if (!WriteUninstaller(uninstaller, setup.image(), setup.imageSize(), manifest)) {
+    if (!WriteUninstaller(uninstaller, setup, manifest)) {
         RemoveCreatedShortcuts(shortcuts, state.desktopShortcut == 1, state.taskbarShortcut == 1,
                                state.startMenuShortcut == 1);
         RollBackExtraction(manifest);
@@ -175,15 +176,17 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     // an unattended run never shows.
     if (state.extraPack == 1 && sections.hasExtra && !state.quiet) {
         std::wstring library;
-        if (WriteTempFile(setup.file.data() + sections.extra.dataOffset, sections.extra.size, L".dll", library)) {
+        if (WriteTempFileFrom(*setup.source, sections.extra.dataOffset, sections.extra.size, L".dll", library)) {
             state.HandOverDetector(library);
         }
     }
 
     if (state.driverComponents == 1 && !ComponentsPresent() && sections.hasDriver) {
         auto driverArchive = std::make_unique<TempFile>();
-        if (driverArchive->Create(L".zip") &&
-            driverArchive->Write(setup.file.data() + sections.driver.dataOffset, sections.driver.size)) {
+        TempFile* out = driverArchive.get();
+        if (out->Create(L".zip") &&
+            CopyRange(*setup.source, sections.driver.dataOffset, sections.driver.size,
+                      [out](uint8_t* data, size_t size) { return out->Write(data, size); })) {
             state.driverArchivePath = driverArchive->path();
             state.driverArchive = std::move(driverArchive);
         }

@@ -249,7 +249,12 @@ namespace quillo {
 
 bool VerifyPackage(const void* package, size_t length, const std::string& expected, std::string& digest) {
     if (expected.empty()) return false;
-    digest = Md5Hex(package, length);
+    return CheckDigest(Md5Hex(package, length), expected, digest);
+}
+
+bool CheckDigest(const std::string& computed, const std::string& expected, std::string& digest) {
+    if (expected.empty()) return false;
+    digest = computed;
     return digest == expected;
 }
 

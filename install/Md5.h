@@ -35,5 +35,8 @@ namespace quillo {
 // exactly, letter case included; `digest` receives the computed digest
 // otherwise, also on a mismatch.
 bool VerifyPackage(const void* package, size_t length, const std::string& expected, std::string& digest);
+// The same check on a digest computed elsewhere (the streaming pass over
+// the setup file): `digest` receives `computed` unless `expected` is empty.
+bool CheckDigest(const std::string& computed, const std::string& expected, std::string& digest);
 
 }  // namespace quillo

@@ -3,11 +3,17 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
+
+#include <process.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -15,6 +21,7 @@
 // after unzip.h, which provides what this header expects
 #include <minizip/iowin32.h>
 
+#include "app/AppendedBlock.h"
 #include "app/RunLog.h"
 #include "app/SystemInfo.h"
 #include "app/TextCodec.h"
@@ -113,10 +120,33 @@ HANDLE OpenTarget(const std::wstring& path, HWND owner, const std::wstring& inst
 
 }  // namespace
 
+namespace {
+
+// Makes `path`, first its missing parents; the result is the system error
+// of the last attempt (ERROR_SUCCESS when the folder was made).
+DWORD MakeFolder(const std::wstring& path, int depth) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    if (error != ERROR_PATH_NOT_FOUND || depth > 128) return error;
+    const std::wstring parent = ParentPath(path);
+    if (parent.empty() || parent.size() >= path.size()) return error;
+    const DWORD made = MakeFolder(parent, depth + 1);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return made;
+    return CreateDirectoryW(path.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
+}
+
+}  // namespace
+
 bool CreateFolderTree(const std::wstring& folder) {
-    // Entry names separate with "/"; the shell wants backslashes throughout.
-    const std::wstring path = WithBackslashes(folder);
-    const int r = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+    // Entry names separate with "/"; the system wants backslashes throughout.
+    std::wstring path = WithBackslashes(folder);
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    // What the shell's SHCreateDirectoryExW does, parents first and an
+    // existing folder counting as made, without its change notifications
+    // and its look at each parent's desktop.ini: under Wine those cost many
+    // server round trips for every folder.
+    if (PathIsRelativeW(path.c_str())) return false;
+    const DWORD r = MakeFolder(path, 0);
     return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
 }
 
@@ -159,40 +189,117 @@ bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, st
     return ok;
 }
 
+bool WriteTempFileFrom(ByteSource& source, uint64_t offset, uint64_t length, const wchar_t* extension,
+                       std::wstring& path) {
+    const std::wstring digits = UniqueHex16();
+    if (digits.empty()) return false;
+    path = TempFolder() + L"\\" + digits + extension;
+    OutputFile file;
+    if (!file.create(path)) return false;
+    if (!CopyRange(source, offset, length, [&file](uint8_t* data, size_t size) { return file.write(data, size); }))
+        return false;  // the unfinished file is removed
+    return file.finish() == WriteResult::Ok;
+}
+
 bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath) {
     return WriteTempFile(package, length, L".zip", archivePath);
 }
 
 namespace {
 
-// A read-only stream over package bytes in memory, for the ZIP reader.
-struct MemoryStream {
-    const uint8_t* data;
-    uint64_t size;
-    uint64_t position;
+// A read-only stream over the package inside the setup file, for the ZIP
+// reader. The reader asks for a few bytes at a time (header fields byte by
+// byte) and moves between the central directory and the entries' data, so
+// reads go through two cached windows: one stays on the directory while
+// the other follows the data. Reads of a window or more bypass the cache.
+constexpr size_t kStreamWindow = 64 * 1024;
+
+struct RangeStream {
+    ByteSource* file = nullptr;
+    uint64_t base = 0;
+    uint64_t size = 0;
+    uint64_t position = 0;
+    struct Window {
+        uint64_t start = 0;
+        size_t length = 0;
+        unsigned long used = 0;  // when it last served a read
+    } windows[2];
+    unsigned long clock = 0;
+    bool failed = false;
+    std::unique_ptr<uint8_t[]> bytes;  // the two windows, one after the other
+
+    // Copies up to `want` bytes at the position; fewer at the end or on a read failure.
+    size_t Read(uint8_t* out, size_t want) {
+        const uint64_t left = position < size ? size - position : 0;
+        if (want > left) want = static_cast<size_t>(left);
+        size_t done = 0;
+        while (done < want) {
+            const size_t n = want - done;
+            if (n >= kStreamWindow) {
+                if (!file->readAt(base + position, out + done, n)) {
+                    failed = true;
+                    break;
+                }
+                position += n;
+                done += n;
+                continue;
+            }
+            int w = Find(position);
+            if (w < 0) w = Fill(position);
+            if (w < 0) break;
+            Window& window = windows[w];
+            window.used = ++clock;
+            const size_t at = static_cast<size_t>(position - window.start);
+            const size_t take = std::min(n, window.length - at);
+            std::memcpy(out + done, bytes.get() + w * kStreamWindow + at, take);
+            position += take;
+            done += take;
+        }
+        return done;
+    }
+
+private:
+    int Find(uint64_t at) const {
+        for (int w = 0; w < 2; ++w) {
+            if (windows[w].length && at >= windows[w].start && at - windows[w].start < windows[w].length) return w;
+        }
+        return -1;
+    }
+    // Reads the window that starts at `at` into the slot used least recently.
+    int Fill(uint64_t at) {
+        const int w = windows[0].used <= windows[1].used ? 0 : 1;
+        const size_t length = static_cast<size_t>(std::min<uint64_t>(kStreamWindow, size - at));
+        windows[w].length = 0;
+        if (!file->readAt(base + at, bytes.get() + w * kStreamWindow, length)) {
+            failed = true;
+            return -1;
+        }
+        windows[w].start = at;
+        windows[w].length = length;
+        return w;
+    }
 };
 
-voidpf ZCALLBACK MemoryOpen(voidpf opaque, const void* /*name*/, int mode) {
+voidpf ZCALLBACK RangeOpen(voidpf opaque, const void* /*name*/, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    const auto* bytes = static_cast<const PackageBytes*>(opaque);
-    return new (std::nothrow) MemoryStream{static_cast<const uint8_t*>(bytes->data), bytes->size, 0};
+    const auto* package = static_cast<const PackageSource*>(opaque);
+    std::unique_ptr<RangeStream> stream(new (std::nothrow) RangeStream);
+    if (!stream) return nullptr;
+    stream->file = package->file;
+    stream->base = package->offset;
+    stream->size = package->size;
+    stream->bytes.reset(new (std::nothrow) uint8_t[2 * kStreamWindow]);
+    return stream->bytes ? stream.release() : nullptr;
 }
 
-uLong ZCALLBACK MemoryRead(voidpf, voidpf stream, void* buffer, uLong size) {
-    auto* s = static_cast<MemoryStream*>(stream);
-    const uint64_t left = s->position < s->size ? s->size - s->position : 0;
-    const uLong n = left < size ? static_cast<uLong>(left) : size;
-    if (n) std::memcpy(buffer, s->data + s->position, n);
-    s->position += n;
-    return n;
+uLong ZCALLBACK RangeRead(voidpf, voidpf stream, void* buffer, uLong size) {
+    return static_cast<uLong>(static_cast<RangeStream*>(stream)->Read(static_cast<uint8_t*>(buffer), size));
 }
 
-uLong ZCALLBACK MemoryWrite(voidpf, voidpf, const void*, uLong) { return 0; }
+ZPOS64_T ZCALLBACK RangeTell(voidpf, voidpf stream) { return static_cast<RangeStream*>(stream)->position; }
 
-ZPOS64_T ZCALLBACK MemoryTell(voidpf, voidpf stream) { return static_cast<MemoryStream*>(stream)->position; }
-
-long ZCALLBACK MemorySeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    auto* s = static_cast<MemoryStream*>(stream);
+long ZCALLBACK RangeSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    auto* s = static_cast<RangeStream*>(stream);
     uint64_t base = 0;
     switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
@@ -205,12 +312,16 @@ long ZCALLBACK MemorySeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     return 0;
 }
 
-int ZCALLBACK MemoryClose(voidpf, voidpf stream) {
-    delete static_cast<MemoryStream*>(stream);
+int ZCALLBACK RangeClose(voidpf, voidpf stream) {
+    delete static_cast<RangeStream*>(stream);
     return 0;
 }
 
-int ZCALLBACK MemoryError(voidpf, voidpf) { return 0; }
+int ZCALLBACK RangeError(voidpf, voidpf stream) { return static_cast<RangeStream*>(stream)->failed ? 1 : 0; }
+
+uLong ZCALLBACK NoWrite(voidpf, voidpf, const void*, uLong) { return 0; }
+
+int ZCALLBACK NoError(voidpf, voidpf) { return 0; }
 
 // A read-only stream over a file handle that is already open (a temporary
 // file marked for deletion cannot be opened again by its name). Each stream
@@ -267,17 +378,17 @@ int ZCALLBACK HandleClose(voidpf, voidpf stream) {
     return 0;
 }
 
-// Opens the package from memory when its bytes are given, else through the
-// open handle when one is given, else the archive file by its name. `bytes`
-// and `file` must outlive the returned handle.
-unzFile OpenArchive(const std::wstring& archivePath, const PackageBytes* bytes = nullptr,
+// Opens the package inside the setup file when it is given, else through
+// the open handle when one is given, else the archive file by its name.
+// `package` and `file` must outlive the returned handle.
+unzFile OpenArchive(const std::wstring& archivePath, const PackageSource* package = nullptr,
                     HANDLE file = INVALID_HANDLE_VALUE) {
     zlib_filefunc64_def funcs;
-    if (bytes && bytes->data) {
-        funcs = {MemoryOpen, MemoryRead, MemoryWrite, MemoryTell, MemorySeek, MemoryClose, MemoryError,
-                 const_cast<PackageBytes*>(bytes)};
+    if (package && package->file) {
+        funcs = {RangeOpen, RangeRead, NoWrite, RangeTell, RangeSeek, RangeClose, RangeError,
+                 const_cast<PackageSource*>(package)};
     } else if (file != INVALID_HANDLE_VALUE && file != nullptr) {
-        funcs = {HandleOpen, HandleRead, MemoryWrite, HandleTell, HandleSeek, HandleClose, MemoryError, file};
+        funcs = {HandleOpen, HandleRead, NoWrite, HandleTell, HandleSeek, HandleClose, NoError, file};
     } else {
         fill_win32_filefunc64W(&funcs);
     }
@@ -286,112 +397,404 @@ unzFile OpenArchive(const std::wstring& archivePath, const PackageBytes* bytes =
 
 }  // namespace
 
-bool CanOpenArchive(const std::wstring& archivePath, PackageBytes bytes) {
-    unzFile zip = OpenArchive(archivePath, &bytes);
+bool CanOpenArchive(const std::wstring& archivePath, PackageSource package) {
+    unzFile zip = OpenArchive(archivePath, &package);
     if (!zip) return false;
     unzClose(zip);
     return true;
 }
 
+namespace {
+
+// One entry as the reading side found it.
+struct EntryHead {
+    bool infoOk = false;
+    std::string rawName;
+    unz_file_info64 info = {};
+    bool opened = false;  // readable, and its data opened
+};
+
+// The entries of the archive in order, with their data. The extraction
+// either reads them itself (Direct) or takes them from a thread that reads
+// and inflates ahead while it creates and writes the files (Ahead).
+class EntryReader {
+public:
+    virtual ~EntryReader() = default;
+    // The next entry to handle; false at the end of the walk, with the
+    // reader's last result in `walkResult` (UNZ_END_OF_LIST_OF_FILE when
+    // the directory ended where it should).
+    virtual bool Next(EntryHead& head, int& walkResult) = 0;
+    // The next piece of the current entry's data: > 0 bytes, 0 at its end,
+    // < 0 when the data are damaged. `data` stays valid until the next call.
+    virtual int Read(const char*& data) = 0;
+    // After the end of the data: the result of closing the entry
+    // (UNZ_CRCERROR when the data do not match their checksum).
+    virtual int Close() = 0;
+};
+
+// What the extraction decides from an entry's name alone, so that the
+// reading side never inflates what will not be written.
+enum class EntryUse { Refuse, Skip, Folder, File };
+EntryUse UseOf(const std::wstring& name, bool drivers64) {
+    if (!IsSafeEntryName(name)) return EntryUse::Refuse;
+    if (SkipForArchitecture(name, drivers64)) return EntryUse::Skip;
+    return name.back() == L'/' ? EntryUse::Folder : EntryUse::File;
+}
+
+bool ReadHead(unzFile zip, EntryHead& head) {
+    char rawName[kNameBuffer] = {};
+    head = EntryHead();
+    head.infoOk = unzGetCurrentFileInfo64(zip, &head.info, rawName, sizeof rawName - 1, nullptr, 0, nullptr, 0) ==
+                  UNZ_OK;
+    head.rawName = rawName;
+    return head.infoOk;
+}
+
+class DirectReader : public EntryReader {
+public:
+    DirectReader(unzFile zip, bool drivers64) : zip_(zip), drivers64_(drivers64), buffer_(new char[kCopyBuffer]) {}
+    bool Next(EntryHead& head, int& walkResult) override {
+        for (;;) {
+            r_ = started_ ? unzGoToNextFile(zip_) : unzGoToFirstFile(zip_);
+            started_ = true;
+            walkResult = r_;
+            if (r_ != UNZ_OK) return false;
+            if (!ReadHead(zip_, head)) return true;
+            const EntryUse use = UseOf(EntryName(head.rawName.c_str(), head.info.flag), drivers64_);
+            if (use == EntryUse::Skip) continue;
+            if (use == EntryUse::File) head.opened = Readable(head.info) && unzOpenCurrentFile(zip_) == UNZ_OK;
+            return true;
+        }
+    }
+    int Read(const char*& data) override {
+        data = buffer_.get();
+        return unzReadCurrentFile(zip_, buffer_.get(), static_cast<unsigned>(kCopyBuffer));
+    }
+    int Close() override { return unzCloseCurrentFile(zip_); }
+
+private:
+    unzFile zip_;
+    bool drivers64_;
+    bool started_ = false;
+    int r_ = UNZ_OK;
+    std::unique_ptr<char[]> buffer_;
+};
+
+// Reads and inflates on a thread of its own, up to kAheadBuffers buffers of
+// kAheadChunk bytes ahead of the files being written: the two overlap on a
+// second core. The buffers are made once and handed round, so the memory
+// held stays the same whatever the package's size. Under Wine every wait and
+// every wake-up is a round trip to the server, so the two sides meet rarely:
+// the writing side takes all that is ready at once and gives the buffers
+// back half the pool at a time.
+constexpr size_t kAheadChunk = 64 * 1024;
+constexpr size_t kAheadBuffers = 32;
+// A waiting writing side is woken once this many items are ready (or the
+// reading side is about to wait itself, or is done).
+constexpr size_t kWakeBatch = 16;
+
+class AheadReader : public EntryReader {
+public:
+    AheadReader(unzFile zip, bool drivers64) : zip_(zip), drivers64_(drivers64) {}
+    ~AheadReader() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        roomMade_.notify_one();
+        if (thread_) {
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+        }
+    }
+    bool Start() {
+        memory_.reset(new (std::nothrow) char[kAheadBuffers * kAheadChunk]);
+        if (!memory_) return false;
+        for (size_t i = 0; i < kAheadBuffers; ++i) free_.push_back(memory_.get() + i * kAheadChunk);
+        thread_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &AheadReader::Entry, this, 0, nullptr));
+        return thread_ != nullptr;
+    }
+
+    bool Next(EntryHead& head, int& walkResult) override {
+        Item item = Pop();
+        // Data of an entry that was not read to its end are passed over.
+        while (item.kind == Item::Data || item.kind == Item::End) item = Pop();
+        if (item.kind == Item::WalkEnd) {
+            walkResult = item.result;
+            return false;
+        }
+        head = std::move(item.head);
+        walkResult = UNZ_OK;
+        return true;
+    }
+    int Read(const char*& data) override {
+        const Item item = Pop();
+        if (item.kind == Item::Data) {
+            data = item.data;
+            held_ = item.data;  // given back at the next Pop
+            return static_cast<int>(item.size);
+        }
+        // The end of the data: 0, or the read error; the close result waits.
+        closeResult_ = item.closeResult;
+        return item.result;
+    }
+    int Close() override { return closeResult_; }
+
+private:
+    struct Item {
+        enum Kind { Head, Data, End, WalkEnd } kind = WalkEnd;
+        EntryHead head;
+        char* data = nullptr;  // Data: a buffer of the pool
+        size_t size = 0;
+        int result = 0;       // End: 0 or the read error; WalkEnd: the walk's last result
+        int closeResult = 0;  // End: the close result
+    };
+
+    static unsigned __stdcall Entry(void* self) {
+        static_cast<AheadReader*>(self)->Run();
+        return 0;
+    }
+    // A free buffer, waiting while none is; null once the extraction stopped.
+    char* TakeBuffer() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!stop_ && free_.empty()) {
+            // What is ready goes before this side sleeps.
+            if (consumerWaits_ && !shared_.empty()) itemsReady_.notify_one();
+            producerWaits_ = true;
+            roomMade_.wait(lock, [&] { return stop_ || !free_.empty(); });
+            producerWaits_ = false;
+        }
+        if (stop_) return nullptr;
+        char* buffer = free_.back();
+        free_.pop_back();
+        return buffer;
+    }
+    void GiveBack(char* buffer) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        free_.push_back(buffer);
+    }
+    // False once the extraction stopped listening. `last`: nothing follows
+    // soon (the walk ends or stops), so a waiting writing side is woken.
+    bool Push(Item item, bool last = false) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (stop_) return false;
+        shared_.push_back(std::move(item));
+        const bool wake = consumerWaits_ && (last || shared_.size() >= kWakeBatch);
+        lock.unlock();
+        if (wake) itemsReady_.notify_one();
+        return true;
+    }
+    Item Pop() {
+        if (held_) {
+            released_.push_back(held_);
+            held_ = nullptr;
+        }
+        const bool giveBack = released_.size() >= kAheadBuffers / 2;
+        if (local_.empty() || giveBack) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            bool wake = false;
+            if (giveBack || (local_.empty() && shared_.empty())) {
+                // Before waiting, and half the pool at a time otherwise.
+                free_.insert(free_.end(), released_.begin(), released_.end());
+                released_.clear();
+                wake = producerWaits_ && !free_.empty();
+            }
+            if (wake) {
+                lock.unlock();
+                roomMade_.notify_one();
+                lock.lock();
+            }
+            if (local_.empty()) {
+                if (shared_.empty()) {
+                    consumerWaits_ = true;
+                    itemsReady_.wait(lock, [&] { return !shared_.empty(); });
+                    consumerWaits_ = false;
+                }
+                local_.swap(shared_);
+            }
+        }
+        Item item = std::move(local_.front());
+        local_.pop_front();
+        return item;
+    }
+    void Run() {
+        int r = unzGoToFirstFile(zip_);
+        for (; r == UNZ_OK; r = unzGoToNextFile(zip_)) {
+            Item head;
+            head.kind = Item::Head;
+            if (!ReadHead(zip_, head.head)) {
+                Push(std::move(head), true);
+                return;  // the extraction stops here
+            }
+            const EntryUse use = UseOf(EntryName(head.head.rawName.c_str(), head.head.info.flag), drivers64_);
+            if (use == EntryUse::Skip) continue;
+            if (use == EntryUse::File)
+                head.head.opened = Readable(head.head.info) && unzOpenCurrentFile(zip_) == UNZ_OK;
+            const bool opened = head.head.opened;
+            if (!Push(std::move(head), use == EntryUse::Refuse)) return;
+            if (use == EntryUse::Refuse) return;
+            if (!opened) continue;
+            for (;;) {
+                char* buffer = TakeBuffer();
+                if (!buffer) {
+                    unzCloseCurrentFile(zip_);
+                    return;
+                }
+                const int n = unzReadCurrentFile(zip_, buffer, static_cast<unsigned>(kAheadChunk));
+                if (n > 0) {
+                    Item data;
+                    data.kind = Item::Data;
+                    data.data = buffer;
+                    data.size = static_cast<size_t>(n);
+                    if (!Push(std::move(data))) {
+                        unzCloseCurrentFile(zip_);
+                        return;
+                    }
+                    continue;
+                }
+                GiveBack(buffer);
+                Item end;
+                end.kind = Item::End;
+                end.result = n;
+                end.closeResult = unzCloseCurrentFile(zip_);
+                if (!Push(std::move(end))) return;
+                break;
+            }
+        }
+        Item end;
+        end.kind = Item::WalkEnd;
+        end.result = r;
+        Push(std::move(end), true);
+    }
+
+    unzFile zip_;
+    bool drivers64_;
+    HANDLE thread_ = nullptr;
+    std::unique_ptr<char[]> memory_;  // the pool's buffers, one after the other
+    std::mutex mutex_;
+    std::condition_variable itemsReady_, roomMade_;
+    std::deque<Item> shared_;        // pushed by the reading side
+    std::vector<char*> free_;        // buffers the reading side may fill
+    bool consumerWaits_ = false, producerWaits_ = false;
+    bool stop_ = false;
+    // The writing side's own.
+    std::deque<Item> local_;         // taken over from shared_
+    std::vector<char*> released_;    // written out, not yet given back
+    char* held_ = nullptr;           // the data last handed out by Read
+    int closeResult_ = 0;
+};
+
+}  // namespace
+
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner, PackageBytes bytes) {
-    unzFile zip = OpenArchive(archivePath, &bytes);
+                    JValue& manifest, HWND owner, PackageSource package) {
+    unzFile zip = OpenArchive(archivePath, &package);
     if (!zip) {
         DeleteFileW(archivePath.c_str());
         return false;
     }
     bool success = true;
-    std::unique_ptr<char[]> buffer(new char[kCopyBuffer]);
-    std::wstring madeFolder;  // the last folder tree made for a file
-    int r = unzGoToFirstFile(zip);
-    for (; r == UNZ_OK && success; r = unzGoToNextFile(zip)) {
-        char rawName[kNameBuffer] = {};
-        unz_file_info64 info = {};
-        if (unzGetCurrentFileInfo64(zip, &info, rawName, sizeof rawName - 1, nullptr, 0, nullptr, 0) != UNZ_OK) {
-            Box(owner, L"", L"unzGetCurrentFileInfo");
-            success = false;
-            break;
-        }
-        const std::wstring name = EntryName(rawName, info.flag);
-        // Names that would leave the installation folder are refused like an
-        // empty one.
-        if (!IsSafeEntryName(name)) {
-            Box(owner, name, L"path not exist");
-            success = false;
-            break;
-        }
-        if (SkipForArchitecture(name, drivers64)) continue;
+    int r = UNZ_OK;
+    {
+        // The entries are read ahead on a thread of their own; should no
+        // thread (or its buffers) be had, they are read here.
+        std::unique_ptr<AheadReader> ahead(new AheadReader(zip, drivers64));
+        if (!ahead->Start()) ahead.reset();
+        std::unique_ptr<DirectReader> direct;
+        if (!ahead) direct.reset(new DirectReader(zip, drivers64));
+        EntryReader& reader = ahead ? static_cast<EntryReader&>(*ahead) : *direct;
 
-        if (name.back() == L'/') {
-            const std::wstring folder = installDir + L"\\" + name.substr(0, name.size() - 1);
-            if (!CreateFolderTree(folder)) {
-                Box(owner, name, L"folder ERROR_ALREADY_EXISTS");
+        std::wstring madeFolder;  // the last folder tree made for a file
+        EntryHead head;
+        while (success && reader.Next(head, r)) {
+            if (!head.infoOk) {
+                Box(owner, L"", L"unzGetCurrentFileInfo");
                 success = false;
                 break;
             }
-            AppendManifestPath(manifest, kManifestFolders, folder);
-            continue;
-        }
-
-        const std::wstring path = FileTargetPath(installDir, name, drivers64);
-        const std::wstring parent = ParentPath(path);
-        if (!parent.empty()) {
-            // Files of one folder usually follow each other; its tree is made once.
-            if (parent != madeFolder && !CreateFolderTree(parent)) {
-                Box(owner, name, L"file ERROR_ALREADY_EXISTS");
+            const std::wstring name = EntryName(head.rawName.c_str(), head.info.flag);
+            const EntryUse use = UseOf(name, drivers64);
+            // Names that would leave the installation folder are refused like
+            // an empty one.
+            if (use == EntryUse::Refuse) {
+                Box(owner, name, L"path not exist");
                 success = false;
                 break;
             }
-            madeFolder = parent;
-            AppendManifestPath(manifest, kManifestFolders, parent);
-        }
 
-        if (Readable(info) && unzOpenCurrentFile(zip) == UNZ_OK) {
-            HANDLE file = OpenTarget(path, owner, installDir);
-            if (file == INVALID_HANDLE_VALUE) {
-                unzCloseCurrentFile(zip);
-                if (!IsBrowserExtension(name)) Box(owner, name, L"touch file failed");
-                success = false;
-                break;
+            if (use == EntryUse::Folder) {
+                const std::wstring folder = installDir + L"\\" + name.substr(0, name.size() - 1);
+                if (!CreateFolderTree(folder)) {
+                    Box(owner, name, L"folder ERROR_ALREADY_EXISTS");
+                    success = false;
+                    break;
+                }
+                AppendManifestPath(manifest, kManifestFolders, folder);
+                continue;
             }
-            for (;;) {
-                const int n = unzReadCurrentFile(zip, buffer.get(), static_cast<unsigned>(kCopyBuffer));
-                if (n == 0) break;
-                if (n < 0) {
-                    // Damaged compressed data: the file would be cut short.
+
+            const std::wstring path = FileTargetPath(installDir, name, drivers64);
+            const std::wstring parent = ParentPath(path);
+            if (!parent.empty()) {
+                // Files of one folder usually follow each other; its tree is made once.
+                if (parent != madeFolder && !CreateFolderTree(parent)) {
+                    Box(owner, name, L"file ERROR_ALREADY_EXISTS");
+                    success = false;
+                    break;
+                }
+                madeFolder = parent;
+                AppendManifestPath(manifest, kManifestFolders, parent);
+            }
+
+            if (head.opened) {
+                HANDLE file = OpenTarget(path, owner, installDir);
+                if (file == INVALID_HANDLE_VALUE) {
+                    if (!IsBrowserExtension(name)) Box(owner, name, L"touch file failed");
+                    success = false;
+                    break;
+                }
+                int n = 0;
+                for (;;) {
+                    const char* data = nullptr;
+                    n = reader.Read(data);
+                    if (n == 0) break;
+                    if (n < 0) {
+                        // Damaged compressed data: the file would be cut short.
+                        Box(owner, name, L"unzReadCurrentFile");
+                        success = false;
+                        break;
+                    }
+                    DWORD written = 0;
+                    if (!WriteFile(file, data, static_cast<DWORD>(n), &written, nullptr) ||
+                        written != static_cast<DWORD>(n)) {
+                        Box(owner, name, L"write file failed");
+                        success = false;
+                        break;
+                    }
+                }
+                CloseHandle(file);
+                if (success && reader.Close() == UNZ_CRCERROR) {
                     Box(owner, name, L"unzReadCurrentFile");
                     success = false;
-                    break;
                 }
-                DWORD written = 0;
-                if (!WriteFile(file, buffer.get(), static_cast<DWORD>(n), &written, nullptr) ||
-                    written != static_cast<DWORD>(n)) {
-                    Box(owner, name, L"write file failed");
-                    success = false;
-                    break;
+                // A file cut short is not left behind as if it were whole.
+                if (!success) DeleteFileW(path.c_str());
+                std::wstring& pending = PendingOldFile();
+                if (!pending.empty()) {
+                    // Still held: it goes at the next restart.
+                    std::wstring scheduled;
+                    if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(pending.c_str()))
+                        DeleteAtRestart(pending, scheduled);
+                    pending.clear();
                 }
             }
-            CloseHandle(file);
-            if (unzCloseCurrentFile(zip) == UNZ_CRCERROR && success) {
-                Box(owner, name, L"unzReadCurrentFile");
-                success = false;
-            }
-            // A file cut short is not left behind as if it were whole.
-            if (!success) DeleteFileW(path.c_str());
-            std::wstring& pending = PendingOldFile();
-            if (!pending.empty()) {
-                // Still held: it goes at the next restart.
-                std::wstring scheduled;
-                if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(pending.c_str()))
-                    DeleteAtRestart(pending, scheduled);
-                pending.clear();
-            }
+            // An entry that cannot be opened (an encrypted one, say) is not
+            // written but still listed.
+            if (!success) break;
+            AppendManifestPath(manifest, kManifestFiles, path);
+            LogLine(L"file written: " + path);
         }
-        // An entry that cannot be opened (an encrypted one, say) is not
-        // written but still listed.
-        if (!success) break;
-        AppendManifestPath(manifest, kManifestFiles, path);
-        LogLine(L"file written: " + path);
+        // The reader (and its thread) goes before the archive is closed.
     }
     // A damaged central directory ends the walk early: the entries behind
     // the damage were never written, so this is a failure, not the end.
@@ -418,7 +821,7 @@ const wchar_t* ExtractionPlan::Caption() const {
     return L"";
 }
 
-ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageBytes bytes, const std::wstring& installDir,
+ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource package, const std::wstring& installDir,
                               bool drivers64, uint64_t otherBytes) {
     ExtractionPlan plan;
     uint32_t cluster = 4096;
@@ -435,7 +838,7 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageBytes byte
     if (installDir.size() > kMaxFolderPath) return fail(ExtractionPlan::FolderTooLong, installDir);
     if (installDir.size() + 13 > kMaxFilePath) return fail(ExtractionPlan::FileTooLong, L"unins000.exe");
 
-    unzFile zip = OpenArchive(archivePath, &bytes);
+    unzFile zip = OpenArchive(archivePath, &package);
     if (!zip) return fail(ExtractionPlan::EntryUnreadable, L"");
     int r = unzGoToFirstFile(zip);
     for (; r == UNZ_OK; r = unzGoToNextFile(zip)) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/FileSource.h"
 #include "json/JValue.h"
 
 namespace quillo {
@@ -29,16 +30,23 @@ bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, st
 // written file is removed.
 bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath);
 
-// The bytes of a package that is already in memory. When given, the ZIP
-// reader takes its data from them instead of reading the temporary archive
-// (which holds the same bytes) back from disk.
-struct PackageBytes {
-    const void* data = nullptr;
-    size_t size = 0;
+// Writes `length` bytes at `offset` of `source` to "<temp>\<16 hex
+// digits><extension>", a window at a time. False when the file cannot be
+// created or written whole (or the source read); a partial file is removed.
+bool WriteTempFileFrom(ByteSource& source, uint64_t offset, uint64_t length, const wchar_t* extension,
+                       std::wstring& path);
+
+// Where the package lies in the setup file. When given, the ZIP reader
+// reads it from there, through a small read-ahead window, instead of opening
+// the temporary archive (which holds the same bytes) by its name.
+struct PackageSource {
+    ByteSource* file = nullptr;
+    uint64_t offset = 0;
+    uint64_t size = 0;
 };
 
 // Opens the archive as ZIP; false when it is not one (install error 7).
-bool CanOpenArchive(const std::wstring& archivePath, PackageBytes bytes = {});
+bool CanOpenArchive(const std::wstring& archivePath, PackageSource package = {});
 
 // The longest paths the program creates: a file's full path (MAX_PATH less
 // its terminating NUL) and a folder's (room left for an 8.3 name, as
@@ -70,7 +78,7 @@ struct ExtractionPlan {
 };
 
 // `otherBytes` are written beside the package's files (the uninstaller).
-ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageBytes bytes, const std::wstring& installDir,
+ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource package, const std::wstring& installDir,
                               bool drivers64, uint64_t otherBytes);
 
 // Unpacks every entry of the archive below installDir and records what it
@@ -78,7 +86,7 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageBytes byte
 // `owner`. Whatever the result, the archive is deleted at the end. False when
 // an entry could not be handled (install error 8); the caller then rolls back.
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner, PackageBytes bytes = {});
+                    JValue& manifest, HWND owner, PackageSource package = {});
 
 // Deletes the files the manifest lists, then removes its folders that are
 // empty, deepest first. Failures are ignored.

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A quiet run that cannot use the block ends with the install reader's code.
     if (status != BlockStatus::Ok) Check(RejectedBlockCode(status, layout) == code, "quiet exit code differs");
     if (code == 0 || code == 4 || code == 5) {
-        Check(setup.file.size() == size, "the whole-file read is not the whole file");
+        Check(setup.fileSize == size, "the layout's file size is not the input size");
         Check(setup.offset == layout.offset && setup.textLength == layout.textLength,
               "the two readers found different locators or lengths");
         Check(setup.imageSize() == layout.offset, "the image does not end at the locator");

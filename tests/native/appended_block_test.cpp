@@ -5,7 +5,9 @@
 
 #include "app/AppendedBlock.h"
 #include "app/Base64.h"
+#include "app/SetupPass.h"
 #include "app/UninstallManifest.h"
+#include "install/Md5.h"
 #include "tests/native/TestFiles.h"
 
 namespace quillo {
@@ -19,9 +21,12 @@ BlockStatus ReadBlock(const std::vector<uint8_t>& file, JValue& block) {
     return ReadAppendedBlock(source, block);
 }
 
+// The image reads its bytes from the source later on: it keeps it.
 int ReadSetup(const std::vector<uint8_t>& file, SetupImage& setup) {
-    MemorySource source(file.data(), file.size());
-    return ReadSetupImage(source, setup);
+    auto source = std::make_shared<MemorySource>(file.data(), file.size());
+    const int code = ReadSetupImage(*source, setup);
+    if (setup.source) setup.source = source;
+    return code;
 }
 
 void SetLocator(std::vector<uint8_t>& file, uint32_t value) { StoreLe32(&file[0x80 - 4], value); }
@@ -37,9 +42,12 @@ TEST(AppendedBlockTest, ReadsBlockPackageAndImageOfAGoodSetupFile) {
     SetupImage setup;
     ASSERT_EQ(ReadSetup(file, setup), 0);
     EXPECT_EQ(setup.offset, parts.image.size());
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(setup.package()), setup.packageSize), parts.package);
+    const std::vector<uint8_t> package = setup.PackageCopy();
+    EXPECT_EQ(std::string(package.begin(), package.end()), parts.package);
     EXPECT_EQ(setup.block.get("mode").asInt(), 1);
-    EXPECT_TRUE(std::equal(parts.image.begin() + 0x80, parts.image.end(), setup.image() + 0x80));
+    const std::vector<uint8_t> image = setup.ImageCopy();
+    ASSERT_EQ(image.size(), parts.image.size());
+    EXPECT_TRUE(std::equal(parts.image.begin() + 0x80, parts.image.end(), image.begin() + 0x80));
 }
 
 TEST(AppendedBlockTest, LocatorEdgesGiveTheDocumentedResults) {
@@ -217,6 +225,176 @@ TEST(AppendedBlockTest, MutatedFilesNeverCrashTheReaders) {
     }
 }
 
+// A file whose bytes in [badFrom, badTo) cannot be read, as on a damaged disk.
+class DamagedSource : public ByteSource {
+public:
+    DamagedSource(const std::vector<uint8_t>& bytes, uint64_t badFrom, uint64_t badTo)
+        : bytes_(bytes), badFrom_(badFrom), badTo_(badTo) {}
+    uint64_t size() const override { return bytes_.size(); }
+    bool readAt(uint64_t offset, void* buffer, size_t length) override {
+        if (offset < badTo_ && offset + length > badFrom_) return false;
+        MemorySource source(bytes_.data(), bytes_.size());
+        return source.readAt(offset, buffer, length);
+    }
+
+private:
+    const std::vector<uint8_t>& bytes_;
+    uint64_t badFrom_, badTo_;
+};
+
+std::string Pseudorandom(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng());
+    return bytes;
+}
+
+std::string Bytes(const SetupImage& setup, const Section& section) {
+    std::string out;
+    EXPECT_TRUE(CopyRange(*setup.source, section.dataOffset, section.size, [&out](uint8_t* data, size_t size) {
+        out.append(reinterpret_cast<const char*>(data), size);
+        return true;
+    }));
+    return out;
+}
+
+// The package of several read windows, not a multiple of one, with both
+// sections and a signature behind it.
+TEST(SetupStreamTest, APackageOfSeveralWindowsIsStreamedWholeAndTheSectionsBehindItAreFound) {
+    SetupParts parts;
+    parts.package = Pseudorandom(3 * kSetupReadWindow + 12345, 1);
+    parts.sections = {Pseudorandom(kSetupReadWindow + 7, 2), "DRIVER-ZIP"};
+    parts.trailing = "SIGNATURE";
+    std::vector<uint8_t> file = BuildSetupFile(parts);
+    SetupImage setup;
+    ASSERT_EQ(ReadSetup(file, setup), 0);
+    ASSERT_EQ(setup.packageSize, parts.package.size());
+
+    std::string copied;
+    size_t pieces = 0;
+    const SetupPassResult pass = ReadSetupPass(
+        setup,
+        [&](const uint8_t* data, size_t size) {
+            EXPECT_LE(size, kSetupReadWindow);
+            copied.append(reinterpret_cast<const char*>(data), size);
+            ++pieces;
+            return true;
+        },
+        true);
+    EXPECT_TRUE(pass.readOk);
+    EXPECT_TRUE(pass.sinkOk);
+    EXPECT_EQ(pieces, 4u);
+    EXPECT_TRUE(copied == parts.package) << "the archive's bytes differ from the package";
+    EXPECT_EQ(pass.digest, Md5Hex(parts.package.data(), parts.package.size()));
+
+    const OptionalSections s = LocateSections(setup, true, true);
+    ASSERT_TRUE(s.hasExtra);
+    ASSERT_TRUE(s.hasDriver);
+    EXPECT_EQ(s.extra.dataOffset, setup.packageEnd() + 4);
+    EXPECT_TRUE(Bytes(setup, s.extra) == parts.sections[0]);
+    EXPECT_EQ(Bytes(setup, s.driver), "DRIVER-ZIP");
+
+    // The last byte of the package sits in the last, short window; its
+    // damage still reaches the digest, whatever the window size.
+    const std::string right = pass.digest;
+    file[setup.packageEnd() - 1] ^= 0x01;
+    for (size_t window : {kSetupReadWindow, size_t{4096}, size_t{1} << 20, size_t{7}}) {
+        SetupImage damaged;
+        ASSERT_EQ(ReadSetup(file, damaged), 0);
+        const SetupPassResult again = ReadSetupPass(damaged, PackageSink(), true, window);
+        EXPECT_TRUE(again.readOk) << window;
+        EXPECT_NE(again.digest, right) << window;
+        std::string digest;
+        EXPECT_FALSE(CheckDigest(again.digest, right, digest)) << window;
+        EXPECT_EQ(digest, again.digest);
+    }
+    // Without an expected digest nothing is reported.
+    std::string digest;
+    EXPECT_FALSE(CheckDigest(right, "", digest));
+    EXPECT_TRUE(digest.empty());
+}
+
+// A file that cannot be read somewhere is code 2, as when it was read whole
+// before any other check: wherever the damage lies, whatever else is wrong.
+TEST(SetupStreamTest, UnreadableBytesAnywhereAreCode2AndRefusedPackageBytesAreNotARead) {
+    SetupParts parts;
+    parts.package = Pseudorandom(2 * kSetupReadWindow + 100, 3);
+    parts.sections = {"EXTRA"};
+    parts.trailing = "SIGNATURE";
+    std::vector<uint8_t> file = BuildSetupFile(parts);
+    const uint64_t o = parts.image.size();
+    const uint64_t textEnd = o + 4 + parts.text.size();
+    const uint64_t packageStart = textEnd + 4;
+    const uint64_t packageEnd = packageStart + parts.package.size();
+    struct Row {
+        const char* what;
+        uint64_t from, to;
+        int readerCode;  // ReadSetupImage's
+        bool passReads;  // ReadSetupPass's readOk when the reader gave 0
+    };
+    const Row rows[] = {
+        {"DOS header", 0, 2, 1, false},
+        {"locator", 0x7C, 0x80, 1, false},
+        {"image after the header", 0x100, 0x180, 0, false},
+        {"block length", o, o + 4, 2, false},
+        {"block text", o + 6, o + 7, 2, false},
+        {"package length", textEnd, textEnd + 4, 2, false},
+        {"first package byte", packageStart, packageStart + 1, 0, false},
+        {"package, second window", packageStart + kSetupReadWindow + 5, packageStart + kSetupReadWindow + 6, 0,
+         false},
+        {"last package byte", packageEnd - 1, packageEnd, 0, false},
+        {"extra section", packageEnd + 4, packageEnd + 5, 0, false},
+        {"signature", file.size() - 1, file.size(), 0, false},
+        {"nothing", 0, 0, 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DamagedSource source(file, row.from, row.to);
+        SetupImage setup;
+        const int code = ReadSetupImage(source, setup);
+        ASSERT_EQ(code, row.readerCode);
+        if (code != 0) continue;
+        bool refused = false;
+        const SetupPassResult pass = ReadSetupPass(
+            setup, [&](const uint8_t*, size_t) { return !(refused = true); }, true);
+        EXPECT_EQ(pass.readOk, row.passReads);
+        // The sink refused its first piece: the reading still went on.
+        if (pass.readOk) {
+            EXPECT_TRUE(refused);
+            EXPECT_FALSE(pass.sinkOk);
+            EXPECT_EQ(pass.digest, Md5Hex(parts.package.data(), parts.package.size()));
+        }
+    }
+
+    // A block length that does not fit (3), invalid JSON (4) or a package
+    // that does not fit (5), in a file that cannot be read behind them: 2.
+    struct Bad {
+        const char* what;
+        uint64_t at;
+        uint32_t value;
+        int code;
+    };
+    const Bad bad[] = {{"block length", o, 0xFFFFFFF0u, 3},
+                       {"package length", textEnd, 0xFFFFFFF0u, 5}};
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(b.what);
+        std::vector<uint8_t> broken = file;
+        StoreLe32(&broken[b.at], b.value);
+        SetupImage setup;
+        MemorySource whole(broken.data(), broken.size());
+        EXPECT_EQ(ReadSetupImage(whole, setup), b.code);
+        DamagedSource damaged(broken, packageEnd - 10, packageEnd - 9);
+        EXPECT_EQ(ReadSetupImage(damaged, setup), 2);
+    }
+    std::vector<uint8_t> invalid = file;
+    invalid[o + 4] = '[';
+    SetupImage setup;
+    MemorySource whole(invalid.data(), invalid.size());
+    EXPECT_EQ(ReadSetupImage(whole, setup), 4);
+    DamagedSource damaged(invalid, packageEnd, packageEnd + 1);
+    EXPECT_EQ(ReadSetupImage(damaged, setup), 2);
+}
+
 class UninstallerFileTest : public ::testing::Test {
 protected:
     void TearDown() override { std::remove(path_.c_str()); }
@@ -235,7 +413,7 @@ TEST_F(UninstallerFileTest, UninstallerIsTheImageThenTheManifestAndNothingElse) 
     JValue manifest;
     AppendManifestPath(manifest, kManifestFiles, L"C:\\Quillo 3\\Quillo.exe");
     CompleteManifest(manifest, 5, L"C:\\Quillo 3", setup.block);
-    ASSERT_TRUE(WriteUninstaller(path_, setup.image(), setup.imageSize(), manifest));
+    ASSERT_TRUE(WriteUninstaller(path_, setup, manifest));
 
     std::vector<uint8_t> written;
     {

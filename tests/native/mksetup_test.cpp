@@ -149,7 +149,8 @@ TEST_F(MksetupTest, PackedFileReadsBackWithMatchingDigestAndEntries) {
     ASSERT_EQ(ReadSetupImage(source, setup), 0);
     EXPECT_EQ(setup.offset, stub.size());
     EXPECT_TRUE(std::equal(stub.begin() + 0x80, stub.end(), file.begin() + 0x80));
-    EXPECT_EQ(setup.block.get("md5").asString(), Md5Hex(setup.package(), setup.packageSize));
+    const std::vector<uint8_t> package = setup.PackageCopy();
+    EXPECT_EQ(setup.block.get("md5").asString(), Md5Hex(package.data(), package.size()));
     EXPECT_EQ(setup.block.get("channel").asInt(), 7);
     EXPECT_EQ(setup.block.get("lastrun").asString(), "Quillo.exe");
     EXPECT_EQ(setup.block.get("mode").asInt(), 1);
@@ -158,7 +159,7 @@ TEST_F(MksetupTest, PackedFileReadsBackWithMatchingDigestAndEntries) {
     // The package is a ZIP of the folder in byte order of the names.
     fs::path zipPath = dir_ / "package.zip";
     std::ofstream(zipPath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(setup.package()), setup.packageSize);
+        .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
     unzFile zip = unzOpen64(zipPath.string().c_str());
     ASSERT_NE(zip, nullptr);
     std::vector<std::string> names;
@@ -456,7 +457,6 @@ TEST_F(MksetupTest, InspectReportsThePackageAsTheProgramWouldExtractIt) {
     }
 }
 
-}  // namespace
 // Tables that point back into themselves: the readers give up instead of
 // walking them for ever (inspect runs on damaged and hostile files).
 TEST(PeTablesTest, TablesThatLoopEndWithAnError) {
@@ -609,4 +609,5 @@ TEST(DeliverableTest, InspectShowsItsVersionResourceAndManifest) {
         EXPECT_NE(report.find(text), std::string::npos) << "expected '" << text << "' in\n" << report;
 }
 
+}  // namespace
 }  // namespace quillo

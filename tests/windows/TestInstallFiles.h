@@ -86,7 +86,7 @@ inline void AppendLe32(std::vector<uint8_t>& out, uint32_t value) {
 inline std::vector<uint8_t> MakeSetupFile(const SetupImage& stub, const std::string& block,
                                    const std::vector<uint8_t>& package,
                                    const std::vector<std::vector<uint8_t>>& sections = {}) {
-    std::vector<uint8_t> out(stub.image(), stub.image() + stub.imageSize());
+    std::vector<uint8_t> out = stub.ImageCopy();
     AppendLe32(out, static_cast<uint32_t>(block.size()));
     out.insert(out.end(), block.begin(), block.end());
     AppendLe32(out, static_cast<uint32_t>(package.size()));

@@ -12,13 +12,15 @@
 namespace quillo {
 namespace test {
 
-// A ZIP archive written entry by entry.
+// A ZIP archive written entry by entry; with `addToExisting`, entries are
+// added behind those of the archive already at `path`.
 class ZipBuilder {
 public:
-    explicit ZipBuilder(const std::wstring& path) : path_(path) {
+    explicit ZipBuilder(const std::wstring& path, bool addToExisting = false) : path_(path) {
         zlib_filefunc64_def funcs;
         fill_win32_filefunc64W(&funcs);
-        zip_ = zipOpen2_64(path.c_str(), APPEND_STATUS_CREATE, nullptr, &funcs);
+        zip_ = zipOpen2_64(path.c_str(), addToExisting ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE, nullptr,
+                           &funcs);
         EXPECT_NE(zip_, nullptr);
     }
     ~ZipBuilder() { Close(); }

@@ -251,12 +251,23 @@ TEST_F(DriverTest, AQuietDriverStepReportsItsOutcomeToTheStatisticsServer) {
 }
 
 // A whole installation from a setup file with an extra section (the
-// detector library) and a driver section.
+// detector library) and a driver section, behind a package of several read
+// windows: the sections are found and copied from the file.
 TEST_F(DriverTest, InstallationHandsTheDriverSectionToTheDriverStep) {
     const std::wstring sample = EnvPath("QUILLO_SAMPLE_SETUP");
     SetupImage stub;
     ASSERT_EQ(ReadSetupImage(sample, stub), 0);
-    const std::vector<uint8_t> package(stub.package(), stub.package() + stub.packageSize);
+    const std::wstring zipPath = scratch_ + L"\package.zip";
+    WriteBytes(zipPath, stub.PackageCopy());
+    {
+        ZipBuilder zip(zipPath, true);
+        std::string big(3 * kSetupReadWindow + 1, '\0');
+        uint32_t x = 12345;
+        for (char& c : big) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+        zip.Add("Data/big.bin", big, 0);
+    }
+    const std::vector<uint8_t> package = ReadBytes(zipPath);
+    ASSERT_GT(package.size(), 3 * kSetupReadWindow);
     JValue block = stub.block;
     block["extrapack"] = true;
     block["ituneslite64"] = 1;

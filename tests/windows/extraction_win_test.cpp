@@ -166,13 +166,15 @@ protected:
 
 struct SamplePackage {
     SetupImage setup;
+    std::vector<uint8_t> package;
     std::string digest;
 };
 
 bool LoadSample(SamplePackage& sample) {
     const std::wstring path = EnvPath("QUILLO_SAMPLE_SETUP");
     if (path.empty() || ReadSetupImage(NativePath(path), sample.setup) != 0) return false;
-    return VerifyPackage(sample.setup.package(), sample.setup.packageSize, sample.setup.block.get("md5").asString(),
+    sample.package = sample.setup.PackageCopy();
+    return VerifyPackage(sample.package.data(), sample.package.size(), sample.setup.block.get("md5").asString(),
                          sample.digest);
 }
 
@@ -209,7 +211,7 @@ TEST_F(ExtractionTest, SampleProductFor64BitTarget) {
     SamplePackage sample;
     ASSERT_TRUE(LoadSample(sample)) << "QUILLO_SAMPLE_SETUP must name the packed sample product";
     std::wstring archive;
-    ASSERT_TRUE(WriteTempArchive(sample.setup.package(), sample.setup.packageSize, archive));
+    ASSERT_TRUE(WriteTempArchive(sample.package.data(), sample.package.size(), archive));
     JValue manifest;
     DialogAnswerer boxes;
     ASSERT_TRUE(ExtractPackage(archive, dir_, true, manifest, owner_));
@@ -223,7 +225,7 @@ TEST_F(ExtractionTest, SampleProductFor32BitTarget) {
     SamplePackage sample;
     ASSERT_TRUE(LoadSample(sample)) << "QUILLO_SAMPLE_SETUP must name the packed sample product";
     std::wstring archive;
-    ASSERT_TRUE(WriteTempArchive(sample.setup.package(), sample.setup.packageSize, archive));
+    ASSERT_TRUE(WriteTempArchive(sample.package.data(), sample.package.size(), archive));
     JValue manifest;
     ASSERT_TRUE(ExtractPackage(archive, dir_, false, manifest, owner_));
     CheckSampleExtraction(dir_, false, manifest, Listed(manifest, kManifestFiles),

@@ -90,7 +90,7 @@ protected:
         WriteBytes(path, MakeSetupFile(stub_, WriteJson(block), package, sections));
         return path;
     }
-    std::vector<uint8_t> Package() const { return {stub_.package(), stub_.package() + stub_.packageSize}; }
+    std::vector<uint8_t> Package() const { return stub_.PackageCopy(); }
 
     // Installs the sample quietly below `folder`.
     void QuietInstall(const std::wstring& folder) {
@@ -548,7 +548,7 @@ TEST_F(SetupGuiTest, AnUnreadableManifestEndsTheUninstallerWithExitCode1) {
     JValue manifest;
     manifest["mode"] = 0;
     const std::wstring copy = TempFolder() + L"unins000.exe";
-    ASSERT_TRUE(WriteUninstaller(copy, stub_.image(), stub_.imageSize(), manifest));
+    ASSERT_TRUE(WriteUninstaller(copy, stub_, manifest));
     SetupRun run;
     ASSERT_TRUE(run.Start(copy));
     const ScreenWindow confirm = run.Main();
@@ -591,7 +591,7 @@ TEST_F(SetupGuiTest, QuietRunsTellTheirOutcomeByExitCode) {
         SetupRun run;
         JValue manifest;
         manifest["mode"] = 0;
-        ASSERT_TRUE(WriteUninstaller(copy, stub_.image(), stub_.imageSize(), manifest));
+        ASSERT_TRUE(WriteUninstaller(copy, stub_, manifest));
         ASSERT_TRUE(run.Start(copy, L"/q"));
         EXPECT_EQ(run.ExitCode(), 1u) << "a manifest without a folder";
     }

@@ -99,7 +99,7 @@ protected:
     void SetUp() override {
         SampleMachineTest::SetUp();
         installDir_ = root_ + L"\\Quillo 3";
-        package_.assign(stub_.package(), stub_.package() + stub_.packageSize);
+        package_ = stub_.PackageCopy();
         good_ = MakeSetupFile(stub_, BlockWith(stub_.block, package_), package_);
         // The scratch folder and the temporary folder are looked at apart.
         std::wstring temp = TempFolder();
@@ -412,6 +412,19 @@ TEST_F(HostileInputTest, HostilePackagesAreRefusedWithoutWritingOutside) {
         Attempt("2^62 entries claimed", setupOf(p), {0, 7, 8});
     }
     {
+        // A package of several read windows installs whole; with its last
+        // byte (in the last, short window) damaged the digest still fails.
+        std::string big(3 * kSetupReadWindow + 1000, '\0');
+        uint32_t x = 99;
+        for (char& c : big) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+        const std::vector<uint8_t> package = zipOf({{"big.bin", big}, {"readme.txt", "fine"}});
+        ASSERT_GT(package.size(), 3 * kSetupReadWindow);
+        std::vector<uint8_t> file = setupOf(package);
+        Attempt("a package of several windows", file, {0});
+        file.back() ^= 0x01;  // no section follows: the file's last byte is the package's
+        Attempt("a package of several windows, last byte damaged", file, {9});
+    }
+    {
         // A real package of 3,000 entries in 30 folders installs and goes again.
         std::vector<std::pair<std::string, std::string>> many;
         for (int i = 0; i < 3000; ++i) many.push_back({"f" + std::to_string(i % 30) + "/" + std::to_string(i), "x"});
@@ -502,7 +515,7 @@ TEST_F(HostileInputTest, HostileManifestsRemoveNothingTheyMustNot) {
         SCOPED_TRACE(what);
         fs::create_directories(root_, ec);
         const std::wstring uninstaller = root_ + L"\\hostile.exe";
-        ASSERT_TRUE(WriteUninstaller(uninstaller, stub_.image(), stub_.imageSize(), manifest));
+        ASSERT_TRUE(WriteUninstaller(uninstaller, stub_, manifest));
         TestProgressWindow u;
         u.installMode = 1;
         if (u.Uninstall(uninstaller)) ++ran;

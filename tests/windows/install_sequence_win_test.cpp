@@ -124,7 +124,7 @@ TEST_F(InstallSequenceTest, FreshInstallPutsTheProductInPlace) {
     // The uninstaller: the setup file's image and the manifest.
     const std::vector<uint8_t> uninstaller = ReadBytes(installDir_ + L"\\unins000.exe");
     ASSERT_GT(uninstaller.size(), stub_.imageSize());
-    EXPECT_EQ(std::memcmp(uninstaller.data(), stub_.image(), stub_.imageSize()), 0);
+    EXPECT_EQ(std::memcmp(uninstaller.data(), stub_.ImageCopy().data(), stub_.imageSize()), 0);
     JValue manifest;
     ASSERT_TRUE(ReadAppendedBlock(installDir_ + L"\\unins000.exe", manifest));
     EXPECT_EQ(manifest.get("mode").asInt(), 0);
@@ -210,7 +210,7 @@ TEST_F(InstallSequenceTest, BlockCommandsAndTheLastRunProgramFollowTheBlock) {
     trimmed["instrun"][0] = "QuilloDaemon.exe /after";
     trimmed["instoptions"][0] = "QuilloDaemon.exe /first";
     trimmed["instoptions"][1] = "QuilloDaemon.exe /second";
-    const std::vector<uint8_t> package(stub_.package(), stub_.package() + stub_.packageSize);
+    const std::vector<uint8_t> package = stub_.PackageCopy();
     trimmed["md5"] = Md5Of(package);
     const std::wstring setup = SaveSetup(MakeSetupFile(stub_, WriteJson(trimmed), package), L"commands.exe");
 
@@ -288,7 +288,7 @@ TEST_F(InstallSequenceTest, AnEarlierEntryWithoutItsUninstallerRemovesNothing) {
 // Every way a setup file can fail, each on a clean machine: the code is
 // posted, and nothing is left behind but what the failure itself explains.
 TEST_F(InstallSequenceTest, FailingSetupFilesReportTheirCodeAndLeaveNothingBehind) {
-    const std::vector<uint8_t> package(stub_.package(), stub_.package() + stub_.packageSize);
+    const std::vector<uint8_t> package = stub_.PackageCopy();
     const std::string md5 = Md5Of(package);
     auto blockWith = [&](const std::string& digest) {
         JValue block = stub_.block;
@@ -474,7 +474,7 @@ TEST_F(InstallSequenceTest, UninstallFromAFolderThatHeldTheUsersFilesTakesOnlyTh
         legacy[key] = manifest.get(key);
     SetupImage image;
     ASSERT_EQ(ReadSetupImage(sample_, image), 0);
-    ASSERT_TRUE(WriteUninstaller(copy, image.image(), image.imageSize(), legacy));
+    ASSERT_TRUE(WriteUninstaller(copy, image, legacy));
     TestProgressWindow again;
     again.installMode = 0;
     ASSERT_TRUE(again.Uninstall(copy));
@@ -505,7 +505,7 @@ TEST_F(InstallSequenceTest, UninstallEndsTheProgramsThatHoldTheProductsFilesWith
     ASSERT_TRUE(ReadAppendedBlock(installDir_ + L"\\unins000.exe", manifest));
     AppendManifestPath(manifest, kManifestFiles, holder);
     const std::wstring copy = TempFolder() + L"QuilloUninstallCopy.exe";
-    ASSERT_TRUE(WriteUninstaller(copy, stub_.image(), stub_.imageSize(), manifest));
+    ASSERT_TRUE(WriteUninstaller(copy, stub_, manifest));
     DialogAnswerer answerer(IDNO);
     TestProgressWindow u;
     u.installMode = 1;  // no clean-up commands: only the holder is in the way
@@ -552,7 +552,7 @@ TEST_F(InstallSequenceTest, ProtectedFoldersSurviveAnyManifest) {
             manifest["folders"][i++] = Base64Encode(WideToUtf8(folder));
         }
         const std::wstring uninstaller = root_ + L"\\hostile.exe";
-        ASSERT_TRUE(WriteUninstaller(uninstaller, stub_.image(), stub_.imageSize(), manifest));
+        ASSERT_TRUE(WriteUninstaller(uninstaller, stub_, manifest));
         TestProgressWindow u;
         u.installMode = 1;
         ASSERT_TRUE(u.Uninstall(uninstaller));
@@ -576,7 +576,7 @@ TEST_F(InstallSequenceTest, UnreadableManifestsRemoveNothing) {
     JValue manifest;
     manifest["mode"] = 0;
     manifest["folders"][0] = Base64Encode(WideToUtf8(root_));
-    ASSERT_TRUE(WriteUninstaller(root_ + L"\\noroot.exe", stub_.image(), stub_.imageSize(), manifest));
+    ASSERT_TRUE(WriteUninstaller(root_ + L"\\noroot.exe", stub_, manifest));
     EXPECT_FALSE(u.Uninstall(root_ + L"\\noroot.exe"));
     EXPECT_TRUE(Exists(root_ + L"\\noroot.exe"));
     EXPECT_TRUE(u.statuses().empty());

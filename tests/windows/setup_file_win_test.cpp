@@ -91,15 +91,18 @@ TEST(SetupFileEndToEnd, PackedSetupFileReadsBack) {
 
     SetupImage setup;
     ASSERT_EQ(ReadSetupImage(setupPath, setup), 0);
-    EXPECT_EQ(block.get("md5").asString(), Md5Hex(setup.package(), setup.packageSize));
+    const std::vector<uint8_t> package = setup.PackageCopy();
+    EXPECT_EQ(block.get("md5").asString(), Md5Hex(package.data(), package.size()));
     const std::vector<uint8_t> stub = ReadAll(stubPath);
     ASSERT_EQ(setup.imageSize(), stub.size());
+    const std::vector<uint8_t> image = setup.ImageCopy();
+    ASSERT_EQ(image.size(), stub.size());
     const uint32_t lfanew = LoadLe32(stub.data() + kLfanewOffset);
     for (size_t i = 0; i < stub.size(); ++i) {
         if (i >= lfanew - 4 && i < lfanew) continue;  // the locator
-        ASSERT_EQ(setup.image()[i], stub[i]) << "image differs at " << i;
+        ASSERT_EQ(image[i], stub[i]) << "image differs at " << i;
     }
-    EXPECT_EQ(LoadLe32(setup.image() + lfanew - 4), stub.size());
+    EXPECT_EQ(LoadLe32(image.data() + lfanew - 4), stub.size());
 
     const OptionalSections sections = LocateSections(setup, true, true);
     EXPECT_TRUE(sections.hasExtra);
@@ -109,7 +112,7 @@ TEST(SetupFileEndToEnd, PackedSetupFileReadsBack) {
     const std::wstring uninstaller = TempFolder() + L"e2e-unins000.exe";
     JValue manifest;
     CompleteManifest(manifest, block.get("channel").asInt(), L"C:\\Quillo 3", block);
-    ASSERT_TRUE(WriteUninstaller(uninstaller, setup.image(), setup.imageSize(), manifest));
+    ASSERT_TRUE(WriteUninstaller(uninstaller, setup, manifest));
     JValue readBack;
     ASSERT_TRUE(ReadAppendedBlock(uninstaller, readBack));
     EXPECT_EQ(readBack.get("setup").get("shortcut").get("desktop").at(0).get("name").asString(), "Quillo 3");
