@@ -88,9 +88,15 @@ RemovalGuard::RemovalGuard() {
     }
 }
 
+const std::wstring& RemovalGuard::Comparable(const std::wstring& path) const {
+    auto known = comparable_.find(path);
+    if (known == comparable_.end()) known = comparable_.emplace(path, ComparablePath(path)).first;
+    return known->second;
+}
+
 bool RemovalGuard::IsProtected(const std::wstring& folder) const {
     if (folder.size() <= 3 || !IsDeletablePath(folder)) return true;
-    const std::wstring path = ComparablePath(folder);
+    const std::wstring& path = Comparable(folder);
     if (path.size() <= 3) return true;
     for (const std::wstring& kept : folders_) {
         if (IsSameOrBelow(kept, path)) return true;

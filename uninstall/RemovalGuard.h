@@ -4,6 +4,7 @@
 // one of them. Windows only.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,11 +30,17 @@ public:
     // protected folder.
     bool IsProtected(const std::wstring& folder) const;
 
+    // ComparablePath, remembered per path: each call of it looks at every
+    // folder on the way (and under Wine each look is several server round
+    // trips), while a removal asks about the same folders again and again.
+    const std::wstring& Comparable(const std::wstring& path) const;
+
     const std::vector<std::wstring>& folders() const { return folders_; }
 
 private:
     std::vector<std::wstring> folders_;
     std::wstring profiles_;  // the folder that holds the users' profiles
+    mutable std::map<std::wstring, std::wstring> comparable_;
 };
 
 }  // namespace quillo

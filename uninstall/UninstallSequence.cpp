@@ -167,10 +167,10 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     // not an absolute path, is written in a device form ("\\?\", "\\.\"), or
     // is itself a drive or one of the system's or the users' folders removes
     // nothing: no installation folder of this program is one of those.
-    const std::wstring rootPath = ComparablePath(root);
+    const std::wstring rootPath = guard.Comparable(root);
     if (!IsDeletablePath(root) || rootPath.size() <= 3 || !IsDeletablePath(rootPath) || guard.IsProtected(root)) return;
-    auto belowRoot = [&rootPath](const std::wstring& path) {
-        const std::wstring comparable = ComparablePath(path);
+    auto belowRoot = [&rootPath, &guard](const std::wstring& path) {
+        const std::wstring& comparable = guard.Comparable(path);
         return !comparable.empty() && IsDeletablePath(path) && IsSameOrBelow(comparable, rootPath);
     };
     // A file goes when it lies in the root itself or in a folder below it
@@ -233,7 +233,7 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
         // folders below are then gone already.
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
             if (!FolderExists(*it) || guard.IsProtected(*it) || !belowRoot(*it)) continue;
-            DeleteTree(ComparablePath(*it), keep, deferred);
+            DeleteTree(guard.Comparable(*it), keep, deferred);
         }
         // What could not go (a file still held, say) goes piece by piece.
         if (FolderExists(root)) removeListed();
