@@ -44,7 +44,8 @@ if ! wait "$lane_image"; then
   echo "test.sh: the 32-bit lane's image could not be made:" >&2
   tail -n 20 build/lane-image.log >&2
 fi
-run_ctest build/x64 -L '^lane$' -j1
+# Verbose: each case's table of both builds' checks is the lane's report.
+run_ctest build/x64 -L '^lane$' -j1 -V
 # Every fuzz target for a few seconds on its seed corpus (clang, ASan, UBSan).
 if bash scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 

@@ -4,14 +4,14 @@
 # where every step runs first with the x86_64 build and then with the i686
 # deliverable, and reports both builds' checks side by side.
 # Usage: lane_case.sh CASE [I686_BUILD X64_BUILD]
-#   CASE: install | gui | driver | screens
+#   CASE: install | gui | driver | screens | large
 # Exit code 0 when every check of both builds passed.
 set -uo pipefail
 CASE="$1"
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 I686="${2:-$ROOT/build/i686}"
 X64="${3:-$ROOT/build/x64}"
-case "$CASE" in install | gui | driver | screens) ;; *) echo "lane_case: unknown case $CASE" >&2; exit 2 ;; esac
+case "$CASE" in install | gui | driver | screens | large) ;; *) echo "lane_case: unknown case $CASE" >&2; exit 2 ;; esac
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/quillo-lane-case.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -24,13 +24,16 @@ cp "$X64/tests/windows/quillo-drive.exe" "$io/tools/" || exit 1
 # keeps as it comes (console.log).
 printf '#!/bin/bash\nbash /io/tests/lane_guest.sh %s 2>&1 | tee /dev/ttyS0\nexit ${PIPESTATUS[0]}\n' "$CASE" >"$io/case.sh"
 
+# The sample packed by our packer, its notes on the architecture folders left out.
+pack() { bash "$ROOT/scripts/pack-sample.sh" "$@" 2>&1 >/dev/null | grep -v '^mksetup: warning:' >&2; return "${PIPESTATUS[0]}"; }
+
 for B in x64 i686; do
   if [ "$B" = x64 ]; then D="$X64"; else D="$I686"; fi
   dir="$io/$B"
   mkdir -p "$dir"
   case "$CASE" in
     install)
-      QUILLO_SAMPLE_PRODUCT="$work/product-$B" bash "$ROOT/scripts/pack-sample.sh" "$D" "$dir/sample-setup.exe" >/dev/null ||
+      QUILLO_SAMPLE_PRODUCT="$work/product-$B" pack "$D" "$dir/sample-setup.exe" ||
         exit 1
       # What lands in the installation folder on 64-bit Windows: the x64
       # folder's files in place of both architecture folders.
@@ -40,21 +43,31 @@ for B in x64 i686; do
       cp -r "$dir/product/x64/." "$dir/product/" && rm -rf "$dir/product/x64"
       ;;
     gui | driver)
-      bash "$ROOT/scripts/pack-sample.sh" "$D" "$dir/sample-setup.exe" >/dev/null || exit 1
+      pack "$D" "$dir/sample-setup.exe" || exit 1
       cp "$D/tests/windows/win_tests.exe" "$D/detector/QuilloTestDetector.dll" "$D/skin.uir" "$dir/" || exit 1
       mkdir -p "$dir/sample" "$dir/apple"
       cp "$D"/sample/*.exe "$D"/sample/*.dll "$dir/sample/" 2>/dev/null
       cp "$D/apple/iTunes.dll" "$D/apple/CoreFP.dll" "$dir/apple/" || exit 1
       ;;
+    large)
+      # A package of 1.5 GiB that does not compress: more than a 32-bit
+      # process could hold in one piece.
+      if [ ! -f "$work/large/media.bin" ]; then
+        mkdir -p "$work/large"
+        head -c $((1536 * 1024 * 1024)) /dev/urandom >"$work/large/media.bin"
+      fi
+      QUILLO_SAMPLE_EXTRA="$work/large" pack "$D" "$dir/sample-setup.exe" || exit 1
+      ;;
     screens)
-      # The demo's setup files: the sample with data that does not compress
-      # (smaller than the demo's own: the machine is slow enough), the
-      # detector as extra section, and a copy cut short.
+      # The demo's setup files: the sample with 160 MiB of data that does not
+      # compress (the progress screen stays long enough for a capture, which
+      # costs a process start or two), the detector as extra section, and a
+      # copy cut short.
       mkdir -p "$work/extra-data" "$dir/screens"
-      [ -f "$work/extra-data/media.bin" ] || head -c $((24 * 1024 * 1024)) /dev/urandom >"$work/extra-data/media.bin"
-      QUILLO_SAMPLE_EXTRA="$work/extra-data" bash "$ROOT/scripts/pack-sample.sh" "$D" "$dir/screens/QuilloSetup.exe" \
-        --set extrapack=true --extra "$D/detector/QuilloTestDetector.dll" >/dev/null || exit 1
-      bash "$ROOT/scripts/pack-sample.sh" "$D" "$work/plain.exe" >/dev/null || exit 1
+      [ -f "$work/extra-data/media.bin" ] || head -c $((160 * 1024 * 1024)) /dev/urandom >"$work/extra-data/media.bin"
+      QUILLO_SAMPLE_EXTRA="$work/extra-data" pack "$D" "$dir/screens/QuilloSetup.exe" \
+        --set extrapack=true --extra "$D/detector/QuilloTestDetector.dll" || exit 1
+      pack "$D" "$work/plain.exe" || exit 1
       head -c $(($(stat -c %s "$work/plain.exe") - 4096)) "$work/plain.exe" >"$dir/screens/CutSetup.exe"
       ;;
   esac
@@ -67,6 +80,8 @@ if [ -n "${QUILLO_LANE_FILES:-}" ]; then
   mkdir -p "$QUILLO_LANE_FILES" && cp -r "$io/." "$QUILLO_LANE_FILES/"
   exit
 fi
+# The large case installs 1.5 GiB twice under emulation.
+[ "$CASE" = large ] && export QUILLO_LANE_TIMEOUT="${QUILLO_LANE_TIMEOUT:-3600}"
 result="${QUILLO_LANE_RESULT:-$work/result}"
 echo "lane: case $CASE, $(du -sh "$io" | cut -f1) of files, machine starting ($(date -u +%T))"
 start=$SECONDS

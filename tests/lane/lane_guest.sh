@@ -3,7 +3,7 @@
 # its 32-bit half): the steps of one case, first for the x86_64 build, then
 # for the i686 deliverable, each in a fresh copy of the guest's base prefix.
 # Every check is written to /io/out/checks as "BUILD ok|FAILED NAME".
-# Usage: lane_guest.sh CASE   (install | gui | driver | screens)
+# Usage: lane_guest.sh CASE   (install | gui | driver | screens | large)
 set -u
 CASE="$1"
 IO=${QUILLO_LANE_IO:-/io}
@@ -179,7 +179,31 @@ case_gui() {
 case_driver() {
   fresh_prefix
   gtest_env
-  gtests 'DriverTest.DetectionFollowsTheRegisteredLibraries:DriverTest.ThePrivateCopyCountsForPresenceButNotForBitness:DriverTest.ArchiveInstallsTheLibrariesAndEveryPackage:DriverTest.AQuietDriverStepReportsItsOutcomeToTheStatisticsServer:DriverTest.InstallationHandsTheDriverSectionToTheDriverStep:SetupGuiTest.TheDriverStepRunsBeforeTheSuccessScreenAndIsReported'
+  gtests 'DriverTest.*:SetupGuiTest.TheDriverStepRunsBeforeTheSuccessScreenAndIsReported'
+  stop_prefix
+  rm -rf "$WINEPREFIX"
+}
+
+# A 1.5 GiB package installed quietly onto the case disk; the process's peak
+# memory and address space are noted.
+case_large() {
+  fresh_prefix
+  local target="$IO/target-$B" peak="$OUT/peak-$B" t=$SECONDS
+  rm -rf "$target"
+  timeout $((BOUND * 2)) wine "$(winpath $IO/$B/sample-setup.exe)" /q /D "$(winpath "$target")" >/dev/null 2>&1 &
+  local pid=$! p
+  : >"$peak"
+  while kill -0 $pid 2>/dev/null; do
+    for p in $(pgrep -f '[s]ample-setup.exe'); do grep -E '^Vm(Peak|HWM)' /proc/$p/status 2>/dev/null; done >>"$peak"
+    sleep 2
+  done
+  wait $pid
+  local rc=$?
+  note "the 1.5 GiB install took $((SECONDS - t)) s"
+  note "peak address space $(awk '/VmPeak/ { if ($2 > m) m = $2 } END { printf "%.1f MiB", m / 1024 }' "$peak"), peak resident $(awk '/VmHWM/ { if ($2 > m) m = $2 } END { printf "%.1f MiB", m / 1024 }' "$peak")"
+  check "the 1.5 GiB install ends with 0" test $rc = 0
+  check "the large file is installed whole" test "$(stat -c %s "$target/Quillo 3/media.bin" 2>/dev/null)" = $((1536 * 1024 * 1024))
+  rm -rf "$target"
   stop_prefix
   rm -rf "$WINEPREFIX"
 }
