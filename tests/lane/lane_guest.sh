@@ -187,6 +187,10 @@ case_driver() {
 # A 1.5 GiB package installed quietly onto the case disk; the process's peak
 # memory and address space are noted.
 case_large() {
+  # The prefix (and with it the temporary archive) on the case disk: the
+  # guest's /tmp is in memory.
+  export TMPDIR=$IO/tmp
+  mkdir -p "$TMPDIR"
   fresh_prefix
   local target="$IO/target-$B" peak="$OUT/peak-$B" t=$SECONDS
   rm -rf "$target"
@@ -199,13 +203,14 @@ case_large() {
   done
   wait $pid
   local rc=$?
-  note "the 1.5 GiB install took $((SECONDS - t)) s"
+  note "the 1.5 GiB install took $((SECONDS - t)) s, exit code $rc"
   note "peak address space $(awk '/VmPeak/ { if ($2 > m) m = $2 } END { printf "%.1f MiB", m / 1024 }' "$peak"), peak resident $(awk '/VmHWM/ { if ($2 > m) m = $2 } END { printf "%.1f MiB", m / 1024 }' "$peak")"
   check "the 1.5 GiB install ends with 0" test $rc = 0
   check "the large file is installed whole" test "$(stat -c %s "$target/Quillo 3/media.bin" 2>/dev/null)" = $((1536 * 1024 * 1024))
   rm -rf "$target"
   stop_prefix
   rm -rf "$WINEPREFIX"
+  unset TMPDIR
 }
 
 # Every screen on a virtual X server, saved for the host to check.
