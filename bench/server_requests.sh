@@ -63,11 +63,9 @@ for n in "$N1" "$N2"; do
     "$ROOT/bench/peer_installer.nsi" >/dev/null
 done
 
+# The base prefix has real shell folders already (scripts/wine-prefix.sh).
 cp -a "$BASE" "$WINEPREFIX"
 user="$(id -un)"
-for link in "$WINEPREFIX/drive_c/users/$user"/*; do
-  if [ -L "$link" ]; then rm "$link"; mkdir "$link"; fi
-done
 drive="$WINEPREFIX/drive_c"
 temp="$drive/users/$user/Temp"
 wtemp="C:\\users\\$user\\Temp"
