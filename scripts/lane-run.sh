@@ -28,7 +28,8 @@ mkdir -p "$io"
 cp -r "$CASE/." "$io/"
 # The guest stops the case a little before the machine is stopped.
 echo $((TIMEOUT > 120 ? TIMEOUT - 60 : TIMEOUT)) >"$io/timeout"
-size_mb=$(( $(du -sm "$io" | cut -f1) * 2 + 1024 ))
+# Room for the case's own writes: QUILLO_LANE_SPARE_MB beside twice the files.
+size_mb=$(( $(du -sm "$io" | cut -f1) * 2 + ${QUILLO_LANE_SPARE_MB:-1024} ))
 mkfs.ext4 -q -F -L quillo-io -d "$io" "$work/io.img" "${size_mb}M" >/dev/null || exit 125
 
 root_drive="file=$IMAGE/root.img,format=raw,if=virtio"

@@ -57,6 +57,7 @@ for B in x64 i686; do
         head -c $((1536 * 1024 * 1024)) /dev/urandom >"$work/large/media.bin"
       fi
       QUILLO_SAMPLE_EXTRA="$work/large" pack "$D" "$dir/sample-setup.exe" || exit 1
+      [ -f "$io/large.md5" ] || md5sum <"$work/large/media.bin" | cut -d' ' -f1 >"$io/large.md5"
       ;;
     screens)
       # The demo's setup files: the sample with 160 MiB of data that does not
@@ -80,8 +81,11 @@ if [ -n "${QUILLO_LANE_FILES:-}" ]; then
   mkdir -p "$QUILLO_LANE_FILES" && cp -r "$io/." "$QUILLO_LANE_FILES/"
   exit
 fi
-# The large case installs 1.5 GiB twice under emulation.
-[ "$CASE" = large ] && export QUILLO_LANE_TIMEOUT="${QUILLO_LANE_TIMEOUT:-3600}"
+# The large case installs 1.5 GiB twice under emulation, each time beside a
+# prefix and a temporary archive of the package on the case disk.
+if [ "$CASE" = large ]; then
+  export QUILLO_LANE_TIMEOUT="${QUILLO_LANE_TIMEOUT:-3600}" QUILLO_LANE_SPARE_MB="${QUILLO_LANE_SPARE_MB:-6144}"
+fi
 result="${QUILLO_LANE_RESULT:-$work/result}"
 echo "lane: case $CASE, $(du -sh "$io" | cut -f1) of files, machine starting ($(date -u +%T))"
 start=$SECONDS

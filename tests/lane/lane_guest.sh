@@ -194,7 +194,8 @@ case_large() {
   fresh_prefix
   local target="$IO/target-$B" peak="$OUT/peak-$B" t=$SECONDS
   rm -rf "$target"
-  timeout $((BOUND * 2)) wine "$(winpath $IO/$B/sample-setup.exe)" /q /D "$(winpath "$target")" >/dev/null 2>&1 &
+  timeout $((BOUND * 2)) wine "$(winpath $IO/$B/sample-setup.exe)" /q /D "$(winpath "$target")" \
+    "/LOG=$(winpath "$OUT/large-$B.log")" >/dev/null 2>&1 &
   local pid=$! p
   : >"$peak"
   while kill -0 $pid 2>/dev/null; do
@@ -203,10 +204,12 @@ case_large() {
   done
   wait $pid
   local rc=$?
-  note "the 1.5 GiB install took $((SECONDS - t)) s, exit code $rc"
+  note "the 1.5 GiB install took $((SECONDS - t)) s, exit code $rc, $(df -m --output=avail "$IO" | tail -1 | tr -d ' ') MiB left on the case disk"
   note "peak address space $(awk '/VmPeak/ { if ($2 > m) m = $2 } END { printf "%.1f MiB", m / 1024 }' "$peak"), peak resident $(awk '/VmHWM/ { if ($2 > m) m = $2 } END { printf "%.1f MiB", m / 1024 }' "$peak")"
   check "the 1.5 GiB install ends with 0" test $rc = 0
+  [ $rc = 0 ] || tail -n 8 "$OUT/large-$B.log" 2>/dev/null
   check "the large file is installed whole" test "$(stat -c %s "$target/Quillo 3/media.bin" 2>/dev/null)" = $((1536 * 1024 * 1024))
+  check "the large file's bytes are the product's" test "$(md5sum <"$target/Quillo 3/media.bin" | cut -d' ' -f1)" = "$(cat $IO/large.md5)"
   rm -rf "$target"
   stop_prefix
   rm -rf "$WINEPREFIX"
