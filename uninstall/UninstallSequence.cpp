@@ -114,6 +114,22 @@ static bool RemoveLogged(const std::wstring& file, DeferredRemoval& deferred) {
     return false;
 }
 
+// A program or library goes at once unless a running program has it loaded
+// (Windows refuses to delete a mapped image); only then are its holders
+// looked for, the product's own ended, and the delete tried again. Asking
+// the Restart Manager first would cost a session for every such file, most
+// of them held by nothing.
+static void RemoveProgramOrLibrary(const std::wstring& file, const std::wstring& root, DeferredRemoval& deferred) {
+    if (RetryWhileShared([&] { return DeleteFileW(file.c_str()) != FALSE; })) {
+        LogLine(L"file removed: " + file);
+        return;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    EndHolder(file, root);
+    RemoveLogged(file, deferred);
+}
+
 // `keep`, when not empty, is a file (as ComparablePath gives it) that stays.
 static void DeleteTree(const std::wstring& folder, const std::wstring& keep, DeferredRemoval& deferred) {
     WIN32_FIND_DATAW data;
@@ -208,8 +224,11 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     auto removeListed = [&]() {
         for (const std::wstring& file : files) {
             if (!PathExists(file) || !removableFile(file)) continue;
-            if (IsProgramOrLibrary(file)) EndHolder(file, root);
-            RemoveLogged(file, deferred);
+            if (IsProgramOrLibrary(file)) {
+                RemoveProgramOrLibrary(file, root, deferred);
+            } else {
+                RemoveLogged(file, deferred);
+            }
         }
         for (const std::wstring& folder : folders) {
             if (guard.IsProtected(folder) || !belowRoot(folder)) continue;
@@ -226,8 +245,7 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
         // goes with the folders.
         for (const std::wstring& file : files) {
             if (!IsProgramOrLibrary(file) || !removableFile(file)) continue;
-            EndHolder(file, root);
-            RemoveLogged(file, deferred);
+            RemoveProgramOrLibrary(file, root, deferred);
         }
         // Outermost first: a folder goes with everything below it, and the
         // folders below are then gone already.
