@@ -110,7 +110,20 @@ confirm=$(gui_drive wait --title Corvane --visible --size 656x320 --timeout-ms $
 shot "$confirm" 06-uninstall-confirm
 gui_drive command "$confirm" 1001 >/dev/null
 uprogress=$(gui_drive wait --depth 1 --visible --size 656x320 --timeout-ms $(ms 30000)) || fail "no removal progress"
-shot "$uprogress" 07-uninstall-progress
+# The removal can be over within a second: frames from the moment the screen
+# shows, the first one that is drawn is kept (a later one could already
+# hold the closing screen).
+for n in $(seq 10); do
+  r="$(gui_drive rect "$uprogress" 2>/dev/null)" || break
+  read -r x y w h <<<"$r"
+  [ "${w}x${h}" = 656x320 ] || break
+  f="$work/uprogress-$n.png"
+  import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$f" 2>/dev/null || continue
+  if [ "$(identify -format %k "$f")" -gt 200 ]; then
+    cp "$f" "$OUT/07-uninstall-progress.png" && shots=$((shots + 1)) && echo "  07-uninstall-progress.png"
+    break
+  fi
+done
 closing=$(gui_drive wait --depth 2 --visible --size 656x460 --timeout-ms $(ms 60000)) || fail "no closing screen"
 gui_drive wait --depth 3 --visible --size 642x240 --timeout-ms $(ms 10000) >/dev/null || fail "no feedback form"
 shot "$closing" 08-uninstalled
