@@ -105,14 +105,7 @@ namespace {
 // Whether every byte of the file can be read: what the whole-file read of
 // old found out before any other check, kept for the codes 3 to 5.
 bool ReadsThrough(ByteSource& source) {
-    std::unique_ptr<uint8_t[]> window(new (std::nothrow) uint8_t[kSetupReadWindow]);
-    if (!window) return false;
-    const uint64_t size = source.size();
-    for (uint64_t pos = 0; pos < size; pos += kSetupReadWindow) {
-        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kSetupReadWindow, size - pos));
-        if (!source.readAt(pos, window.get(), chunk)) return false;
-    }
-    return true;
+    return CopyRange(source, 0, source.size(), [](uint8_t*, size_t) { return true; });
 }
 
 // Steps 3 to 5 of the reader: the block and the package's size field.

@@ -107,11 +107,7 @@ SetupPassResult ReadSetupPass(const SetupImage& setup, const PackageSink& sink, 
 
     // The parts around the package are read only to know that they can be.
     auto readThrough = [&](uint64_t from, uint64_t to) {
-        for (uint64_t pos = from; pos < to; pos += window) {
-            if (!file.readAt(pos, buffers.get(), static_cast<size_t>(std::min<uint64_t>(window, to - pos))))
-                return false;
-        }
-        return true;
+        return CopyRange(file, from, to - from, [](uint8_t*, size_t) { return true; });
     };
     if (!readThrough(0, packageStart)) return result;
 
