@@ -257,7 +257,7 @@ TEST_F(DriverTest, InstallationHandsTheDriverSectionToTheDriverStep) {
     const std::wstring sample = EnvPath("QUILLO_SAMPLE_SETUP");
     SetupImage stub;
     ASSERT_EQ(ReadSetupImage(sample, stub), 0);
-    const std::wstring zipPath = scratch_ + L"\package.zip";
+    const std::wstring zipPath = scratch_ + L"\\package.zip";
     WriteBytes(zipPath, stub.PackageCopy());
     {
         ZipBuilder zip(zipPath, true);
