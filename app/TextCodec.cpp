@@ -106,6 +106,24 @@ std::string WideToUtf8(const std::wstring& wide) {
     return out;
 }
 
+std::string Utf16LeToUtf8(const uint8_t* units, size_t count) {
+    auto unit = [units](size_t i) { return static_cast<uint32_t>(units[2 * i] | (units[2 * i + 1] << 8)); };
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t cp = unit(i);
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < count) {
+            const uint32_t low = unit(i + 1);
+            if (low >= 0xDC00 && low < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (cp >= 0xD800 && cp < 0xE000) cp = 0xFFFD;
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
 #ifdef _WIN32
 
 std::string WideToAnsi(const std::wstring& wide) {

@@ -2,6 +2,8 @@
 // wchar_t) and on the native build (UTF-32 wchar_t).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace quillo {
@@ -10,6 +12,9 @@ namespace quillo {
 std::wstring Utf8ToWide(const std::string& utf8);
 // Unpaired surrogates are encoded as three-byte sequences of their own.
 std::string WideToUtf8(const std::wstring& wide);
+// UTF-16LE code units as files store them (version resources, resource
+// names): pairs combine, an unpaired surrogate becomes U+FFFD.
+std::string Utf16LeToUtf8(const uint8_t* units, size_t count);
 
 // Narrow text in the system code page (the ANSI code page on Windows, UTF-8
 // elsewhere). Characters the code page lacks become its default character.

@@ -5,44 +5,11 @@
 #include <functional>
 
 #include "app/AppendedBlock.h"
+#include "app/TextCodec.h"
 
 namespace quillo {
 
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-// UTF-16LE code units to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(const uint8_t* p, size_t units) {
-    std::string out;
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t c = Le16(p + 2 * i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
-            const uint32_t low = Le16(p + 2 * (i + 1));
-            if (low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 // The NUL-terminated string at `offset`; null when the file ends before its NUL.
 const char* CString(const uint8_t* data, size_t size, uint64_t offset) {
@@ -91,9 +58,9 @@ bool ParsePe(const uint8_t* data, size_t size, PeInfo& info, std::string& error)
         return false;
     }
     info.locator = LoadLe32(data + info.lfanew - 4);
-    info.machine = Le16(pe + 4);
-    info.sectionCount = Le16(pe + 6);
-    const uint16_t optionalSize = Le16(pe + 20);
+    info.machine = LoadLe16(pe + 4);
+    info.sectionCount = LoadLe16(pe + 6);
+    const uint16_t optionalSize = LoadLe16(pe + 20);
     const uint64_t optional = static_cast<uint64_t>(info.lfanew) + 24;
     const uint64_t table = optional + optionalSize;
     if (table + 40ull * info.sectionCount > size) {
@@ -102,14 +69,14 @@ bool ParsePe(const uint8_t* data, size_t size, PeInfo& info, std::string& error)
     }
     if (optionalSize >= 2) {
         const uint8_t* o = data + optional;
-        info.magic = Le16(o);
+        info.magic = LoadLe16(o);
         // The fields from offset 32 to 72 sit at the same places in PE32 and PE32+.
         if (optionalSize >= 72) {
-            info.osVersion[0] = Le16(o + 40);
-            info.osVersion[1] = Le16(o + 42);
-            info.subsystemVersion[0] = Le16(o + 48);
-            info.subsystemVersion[1] = Le16(o + 50);
-            info.subsystem = Le16(o + 68);
+            info.osVersion[0] = LoadLe16(o + 40);
+            info.osVersion[1] = LoadLe16(o + 42);
+            info.subsystemVersion[0] = LoadLe16(o + 48);
+            info.subsystemVersion[1] = LoadLe16(o + 50);
+            info.subsystem = LoadLe16(o + 68);
         }
         // The data directories follow at 96 (PE32) or 112 (PE32+) bytes, 8 bytes each.
         const uint64_t directories = optional + (info.magic == 0x20B ? 112 : 96);
@@ -230,9 +197,9 @@ bool ReadResources(const uint8_t* data, size_t size, const PeInfo& info, std::ve
     auto nameAt = [&](uint32_t relative, std::string& name) {
         const uint64_t at = base + relative;
         if (at + 2 > size) return false;
-        const uint16_t units = Le16(data + at);
+        const uint16_t units = LoadLe16(data + at);
         if (at + 2 + 2ull * units > size) return false;
-        name = Utf16ToUtf8(data + at + 2, units);
+        name = Utf16LeToUtf8(data + at + 2, units);
         return true;
     };
     // Three levels: type, name, language.
@@ -240,7 +207,7 @@ bool ReadResources(const uint8_t* data, size_t size, const PeInfo& info, std::ve
     std::function<bool(uint32_t, int, PeResource)> walk = [&](uint32_t relative, int level, PeResource path) {
         const uint64_t at = base + relative;
         if (level > 2 || at + 16 > size) return false;
-        const uint32_t entries = static_cast<uint32_t>(Le16(data + at + 12)) + Le16(data + at + 14);
+        const uint32_t entries = static_cast<uint32_t>(LoadLe16(data + at + 12)) + LoadLe16(data + at + 14);
         if (at + 16 + 8ull * entries > size) return false;
         for (uint32_t i = 0; i < entries; ++i) {
             if (++visited > kMostResourceEntries) return false;
@@ -294,16 +261,16 @@ bool ParseVersionResource(const uint8_t* data, size_t size, PeVersion& version, 
     auto align = [](size_t at) { return (at + 3) & ~size_t{3}; };
     auto read = [&](size_t at, size_t limit, Block& block) {
         if (at + 6 > limit) return false;
-        const size_t length = Le16(data + at);
-        const size_t valueLength = Le16(data + at + 2);
-        block.text = Le16(data + at + 4) == 1;
+        const size_t length = LoadLe16(data + at);
+        const size_t valueLength = LoadLe16(data + at + 2);
+        block.text = LoadLe16(data + at + 4) == 1;
         if (length < 6 || at + length > limit) return false;
         block.end = at + length;
         size_t k = at + 6;
         size_t units = 0;
-        while (k + 2 * units + 2 <= block.end && Le16(data + k + 2 * units) != 0) ++units;
+        while (k + 2 * units + 2 <= block.end && LoadLe16(data + k + 2 * units) != 0) ++units;
         if (k + 2 * units + 2 > block.end) return false;
-        block.key = Utf16ToUtf8(data + k, units);
+        block.key = Utf16LeToUtf8(data + k, units);
         const size_t valueAt = align(k + 2 * units + 2);
         block.valueBytes = std::min(block.text ? 2 * valueLength : valueLength,
                                     block.end > valueAt ? block.end - valueAt : 0);
@@ -344,8 +311,8 @@ bool ParseVersionResource(const uint8_t* data, size_t size, PeVersion& version, 
             return children(info, [&](const Block& var) {
                 if (var.key != "Translation") return true;
                 for (size_t i = 0; i + 4 <= var.valueBytes; i += 4)
-                    version.translations.push_back(static_cast<uint32_t>(Le16(var.value + i)) << 16 |
-                                                   Le16(var.value + i + 2));
+                    version.translations.push_back(static_cast<uint32_t>(LoadLe16(var.value + i)) << 16 |
+                                                   LoadLe16(var.value + i + 2));
                 return true;
             });
         }
@@ -355,12 +322,12 @@ bool ParseVersionResource(const uint8_t* data, size_t size, PeVersion& version, 
             return children(table, [&](const Block& entry) {
                 size_t units = entry.valueBytes / 2;
                 for (size_t i = 0; i < units; ++i) {
-                    if (Le16(entry.value + 2 * i) == 0) {
+                    if (LoadLe16(entry.value + 2 * i) == 0) {
                         units = i;
                         break;
                     }
                 }
-                strings.emplace(entry.key, Utf16ToUtf8(entry.value, units));
+                strings.emplace(entry.key, Utf16LeToUtf8(entry.value, units));
                 return true;
             });
         });
