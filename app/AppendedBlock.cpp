@@ -178,17 +178,6 @@ bool ReadSection(const uint8_t* file, size_t fileSize, uint64_t start, Section& 
     return ReadSection(source, start, out);
 }
 
-bool CopyRange(ByteSource& source, uint64_t offset, uint64_t length, const ByteSink& sink) {
-    std::unique_ptr<uint8_t[]> window(new (std::nothrow) uint8_t[kSetupReadWindow]);
-    if (!window) return false;
-    for (uint64_t done = 0; done < length;) {
-        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kSetupReadWindow, length - done));
-        if (!source.readAt(offset + done, window.get(), chunk) || !sink(window.get(), chunk)) return false;
-        done += chunk;
-    }
-    return true;
-}
-
 OptionalSections LocateSections(const SetupImage& setup, bool extraPack, bool wantDriver) {
     OptionalSections sections;
     if (!setup.source) return sections;

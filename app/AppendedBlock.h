@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FileSource.h"
+#include "base/FileSource.h"
 #include "json/JValue.h"
 
 namespace quillo {
@@ -21,7 +21,7 @@ constexpr uint32_t kDosHeaderSize = 64;
 constexpr uint32_t kLfanewOffset = 0x3C;
 // The setup file is read in windows of this size: the package (up to 4 GiB)
 // and the sections are streamed from the file, never held whole.
-constexpr size_t kSetupReadWindow = 512 * 1024;
+constexpr size_t kSetupReadWindow = kCopyWindow;
 
 // Why a block could not be read; each value names the check that failed.
 enum class BlockStatus {
@@ -102,11 +102,6 @@ struct Section {
 bool ReadSection(ByteSource& file, uint64_t start, Section& out);
 bool ReadSection(const uint8_t* file, size_t fileSize, uint64_t start, Section& out);
 
-// Copies `length` bytes at `offset` of `source` to `sink` in windows of
-// kSetupReadWindow bytes (which the sink may change). False when a read
-// fails or the sink refuses.
-using ByteSink = std::function<bool(uint8_t* data, size_t size)>;
-bool CopyRange(ByteSource& source, uint64_t offset, uint64_t length, const ByteSink& sink);
 
 struct OptionalSections {
     bool hasExtra = false;

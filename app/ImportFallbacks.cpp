@@ -20,7 +20,7 @@
 
 #include <atomic>
 
-#include "app/TickCount.h"
+#include "base/TickCount.h"
 
 namespace {
 

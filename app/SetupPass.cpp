@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "install/Md5.h"
+#include "base/Md5.h"
 
 namespace quillo {
 namespace {

@@ -3,15 +3,44 @@
 #include <shellapi.h>
 
 #include "app/AppendedBlock.h"
-#include "app/RunLog.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
-#include "install/ShellFileOperation.h"
-#include "install/UserPrompt.h"
+#include "app/StartupLogic.h"
+#include "base/RunLog.h"
+#include "base/ShellFileOperation.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
+#include "base/UserPrompt.h"
+#include "install/ProductRegistration.h"
+#include "install/RunJournal.h"
 
 namespace quillo {
 
 namespace {
+
+// A limited token whose linked full token belongs to the Administrators group.
+bool RunsFilteredAdministrator() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    bool admin = false;
+    if (GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) &&
+        static_cast<int>(type) == kTokenElevationTypeLimited) {
+        TOKEN_LINKED_TOKEN linked = {};
+        if (GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size)) {
+            BYTE sid[SECURITY_MAX_SID_SIZE];
+            DWORD sidSize = sizeof sid;
+            BOOL member = FALSE;
+            if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize) &&
+                CheckTokenMembership(linked.LinkedToken, sid, &member)) {
+                admin = member != FALSE;
+            }
+            CloseHandle(linked.LinkedToken);
+        }
+    }
+    CloseHandle(token);
+    return ShouldRelaunchElevated(IsNt6OrLater(), admin ? kTokenElevationTypeLimited : 0, admin);
+}
+
 
 [[noreturn]] void EndProcessNow() {
     TerminateProcess(GetCurrentProcess(), 0);
@@ -109,10 +138,19 @@ StartupState RunStartup(HWND owner) {
         EndProcessNow();
     }
     LogLinef("role: %s%s", state.settings.role == 0 ? "uninstaller" : "setup", state.quiet ? ", quiet" : "");
+    // An installation that was cut short (its process killed) is finished
+    // or taken back before anything else looks at the machine.
+    if (RecoverInterruptedRun() && state.settings.role == 0) {
+        const EarlierInstallation restored = FindEarlierInstallation();
+        if (!restored.uninstallString.empty() && PathExists(restored.uninstallString)) {
+            state.manifestFile = restored.uninstallString;
+            LogLine(L"removing the restored installation of " + state.manifestFile);
+        }
+    }
     state.requestedFolder = options.requestedFolder;
     if (state.settings.role != 0) {
         state.installPath = ProposeInstallFolder(options.requestedFolder,
-                                                 options.requestedFolder.empty() ? ReadEarlierInstallation()
+                                                 options.requestedFolder.empty() ? FindEarlierInstallation()
                                                                                  : EarlierInstallation(),
                                                  ProgramFilesFolder());
     }

@@ -19,6 +19,10 @@ struct StartupState {
     std::wstring requestedFolder;  // "/D"
     std::wstring logFile;          // "/LOG": the run's log, already open
     std::wstring installPath;      // proposed installation folder (install role)
+    // The uninstaller whose manifest the removal reads, when an installation
+    // cut short was taken back and its earlier installation restored; empty
+    // for the program's own file.
+    std::wstring manifestFile;
 };
 
 // The message shown when the program's own block is missing or unusable.

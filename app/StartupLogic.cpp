@@ -1,7 +1,7 @@
 #include "app/StartupLogic.h"
 
-#include "app/Base64.h"
-#include "app/TextCodec.h"
+#include "base/Base64.h"
+#include "base/TextCodec.h"
 
 namespace quillo {
 

@@ -5,7 +5,7 @@
 // downloaded payloads.  The chunk size is deliberate: a chunk that stays in the
 // L1/L2 cache between the kernel's copy and the hash is measurably faster than
 // multi-megabyte chunks, which get evicted before they are hashed.
-#include "install/Md5.h"
+#include "base/Md5.h"
 
 #include <chrono>
 #include <cstdio>

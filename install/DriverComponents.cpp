@@ -6,15 +6,15 @@
 
 #include <cstdio>
 
-#include "app/RunLog.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
+#include "base/RunLog.h"
+#include "base/ShellFileOperation.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
+#include "base/UserPrompt.h"
 #include "install/PackageExtractor.h"
 #include "install/ProcessTools.h"
 #include "install/Registry.h"
-#include "install/ShellFileOperation.h"
-#include "install/UserPrompt.h"
-#include "net/Statistics.h"
+#include "install/RunEnd.h"
 
 namespace quillo {
 namespace {
@@ -210,9 +210,7 @@ void DriverStep(RunState& state) {
         state.ReportDone();
         return;
     }
-    RunPostInstallCommands(state);
-    SendEventReport(state.operation, static_cast<int32_t>(state.buildNumber), state.channel, state.reportL, L"",
-                    state.driverResult, 0);
+    EndQuietDriverStep(state);
 }
 
 }  // namespace quillo

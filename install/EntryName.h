@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/PathText.h"
+
 namespace quillo {
 
 // White space (space, tab, CR, LF, VT, FF) removed at both ends.
@@ -27,15 +29,5 @@ bool SkipForArchitecture(const std::wstring& name, bool drivers64);
 // land one level higher. Only whole components are dropped, so a name such as
 // "x64setup.exe" can never turn into a sibling of the folder.
 std::wstring FileTargetPath(const std::wstring& folder, const std::wstring& name, bool drivers64);
-
-// The path without its last component ("\" or "/" separated); empty when the
-// path has no separator.
-std::wstring ParentPath(const std::wstring& path);
-
-// The path with every "/" (the separator of entry names) turned into "\\".
-std::wstring WithBackslashes(std::wstring path);
-
-// The last component of a path.
-std::wstring FileNamePart(const std::wstring& path);
 
 }  // namespace quillo

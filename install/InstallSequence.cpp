@@ -5,40 +5,25 @@
 #include <shlwapi.h>
 
 #include "app/AppendedBlock.h"
-#include "app/RunLog.h"
 #include "app/SetupPass.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
+#include "base/CHThread.h"
+#include "base/Md5.h"
+#include "base/RunLog.h"
+#include "base/SystemInfo.h"
+#include "base/TempFile.h"
+#include "base/TextCodec.h"
+#include "base/UserPrompt.h"
 #include "install/CommandLine.h"
 #include "install/DriverComponents.h"
-#include "install/CHThread.h"
-#include "install/Md5.h"
+#include "install/InstallSteps.h"
 #include "install/PackageExtractor.h"
+#include "install/ProcessTools.h"
 #include "install/ProductRegistration.h"
-#include "install/Shortcuts.h"
-#include "install/TempFile.h"
-#include "install/UserPrompt.h"
+#include "install/RunJournal.h"
 #include "uninstall/UninstallSequence.h"
 
 namespace quillo {
-namespace {
-
-bool FolderIsNewOrEmpty(const std::wstring& folder) {
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && PathIsDirectoryEmptyW(folder.c_str());
-}
-
-void RunFirstInstallCommands(const RunState& state, const JValue& commands) {
-    const std::wstring config = ProductConfigFile();
-    if (config.empty() || PathExists(config)) return;
-    const JValue::ArrayType* items = commands.arrayItems();
-    if (commands.type() != JValue::Array || !items) return;
-    for (const JValue& item : *items) StartDetached(InstallCommandLine(state.installDir, BlockTextToWide(item.asString())));
-}
-
-}  // namespace
 
 std::wstring ProductConfigFile() {
     const std::wstring appData = SpecialFolder(CSIDL_APPDATA, true);
@@ -47,8 +32,9 @@ std::wstring ProductConfigFile() {
 
 namespace {
 
-// How the run ends when a step fails: what this run made of the installation
-// folder and its parents goes again (only while empty), and the log says why.
+// How the run ends when a check fails before anything was changed: what the
+// options screen made of the installation folder and its parents goes again
+// (only while empty), and the log says why.
 int Failed(RunState& state, int code, const std::wstring& why) {
     LogLine(L"install error " + std::to_wstring(code) + L": " + why);
     RemoveFoldersMadeFor(state.installDir, state.firstNewFolder);
@@ -62,14 +48,8 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     // The options screen may have made the folder already and said so.
     if (state.firstNewFolder.empty()) state.firstNewFolder = OutermostMissingFolder(state.installDir);
 
-    // An earlier installation goes first, through its own uninstaller.
-    const EarlierInstallation earlier = FindEarlierInstallation();
-    if (!earlier.uninstallString.empty() && PathExists(earlier.uninstallString)) {
-        LogLine(L"removing the earlier installation: " + earlier.uninstallString);
-        RunUninstall(state, earlier.uninstallString);
-        state.operation = 3;
-    }
-
+    // Everything that can fail without changing the machine is looked at
+    // before anything is changed, the earlier installation included.
     SetupImage setup;
     const int readResult = ReadSetupImage(setupFile.empty() ? ModuleFilePath() : setupFile, setup);
     if (readResult != 0) return Failed(state, readResult, L"the setup file cannot be used");
@@ -97,10 +77,7 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
         archive.Keep();
         return Failed(state, 9, L"the package digest is missing or wrong");
     }
-
     LogLine("package digest verified: " + digestOut);
-    state.SetStatusText(L"正在复制文件: %ld%%", 10);
-    state.ReportProgress(10);
 
     // The temporary archive holds the package's bytes; the ZIP reader takes
     // them from the setup file, which this run holds open for reading only,
@@ -110,6 +87,8 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
 
     // Everything that would make the extraction stop half-way is looked for
     // before its first file: names, path lengths, the room on the volume.
+    // The earlier installation stays until the new one stands, so the new
+    // one needs its whole room beside it.
     const ExtractionPlan plan = PlanExtraction(archive.path(), package, state.installDir, state.drivers64 != 0,
                                                setup.imageSize());
     LogLine("extraction plan: " + std::to_string(plan.files) + " files, " + std::to_string(plan.bytesNeeded) +
@@ -119,57 +98,44 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
         return Failed(state, 8, std::wstring(plan.Caption()) + L": " + plan.entry);
     }
 
-    // Whether the folder is the installation's own decides how much its
-    // removal may take.
-    JValue manifest;
-    manifest[kManifestFreshRoot] = FolderIsNewOrEmpty(state.installDir) ? 1 : 0;
-    const bool extracted =
-        ExtractPackage(archive.path(), state.installDir, state.drivers64 != 0, manifest, state.window, package);
+    // From here on the machine changes, and every change is journaled.
+    RunLock lock;
+    if (!lock.TryAcquire()) LogLine(std::string("another run of the product's setup is going on"));
+    RunJournal journal;
+    InstallContext c(state, setup, plan, journal);
+    c.archivePath = archive.path();
+    c.package = package;
+    const EarlierInstallation earlier = FindEarlierInstallation();
+    if (!earlier.uninstallString.empty() && PathExists(earlier.uninstallString))
+        c.earlierUninstaller = earlier.uninstallString;
+
+    InstallSteps steps;
+    steps.push_back(BeginRunStep(c));
+    if (!c.earlierUninstaller.empty()) steps.push_back(SetAsideEarlierStep(c));
+    steps.push_back(ExtractStep(c));
+    steps.push_back(ShortcutsStep(c));
+    steps.push_back(UninstallerStep(c));
+    steps.push_back(FirstRunStep(c));
+    steps.push_back(RegisterStep(c));
+    const InstallResult result = RunSteps(steps);
     archive.Close();
-    if (!extracted) {
-        RollBackExtraction(manifest);
-        return Failed(state, 8, L"extraction failed; what was written is removed");
-    }
-    state.ReportProgress(60);
-
-    const JValue& block = setup.block;
-    const JValue& shortcuts = block.get("shortcut");
-    if (state.desktopShortcut == 1) {
-        state.SetStatusText(L"正在创建桌面快捷方式: %ld%%", 65);
-        state.ReportProgress(70);
-        CreateDesktopShortcuts(shortcuts, state.installDir);
-    }
-    state.ReportProgress(75);
-    if (state.taskbarShortcut == 1) {
-        state.SetStatusText(L"正在创建任务栏快捷方式: %ld%%", 75);
-        CreateTaskbarShortcuts(shortcuts, state.installDir);
-    }
-    if (state.startMenuShortcut == 1) {
-        state.SetStatusText(L"正在创建开始菜单快捷方式: %ld%%", 75);
-        CreateStartMenuShortcut(shortcuts, state.installDir);
+    if (!result.ok()) {
+        journal.RollBack();
+        return Failed(state, result.code, L"the installation was taken back");
     }
 
-    CompleteManifest(manifest, state.channel, state.installDir, block);
-    const std::wstring uninstaller = state.installDir + L"\\unins000.exe";
-    // Without its uninstaller the product could never be removed: that is a
-    // failed installation, taken back whole.
-    if (!WriteUninstaller(uninstaller, setup, manifest)) {
-        RemoveCreatedShortcuts(shortcuts, state.desktopShortcut == 1, state.taskbarShortcut == 1,
-                               state.startMenuShortcut == 1);
-        RollBackExtraction(manifest);
-        return Failed(state, 8, L"the uninstaller cannot be written: " + uninstaller);
+    // The new installation stands. What is left of the earlier one goes:
+    // files that could not be moved aside (unless the new package wrote
+    // them again), and its folders when they are left empty.
+    for (const std::wstring& file : c.earlierLeftovers) {
+        bool rewritten = false;
+        for (const std::wstring& target : plan.targets) rewritten = rewritten || EqualsIgnoreCase(target, file);
+        std::wstring scheduled;
+        if (!rewritten && !DeleteFileW(file.c_str()) && PathExists(file)) DeleteAtRestart(file, scheduled);
     }
-    LogLine(L"uninstaller written: " + uninstaller);
-
-    state.lastRunPath = state.installDir + L"\\" + BlockTextToWide(block.get("lastrun").asString());
-    if (block.isMember("instrun")) state.installCommands = block.get("instrun");
-    RunFirstInstallCommands(state, block.get("instoptions"));
-
-    state.buildNumber = ReadBuildNumber(state.installDir + L"\\Quillo.exe");
-    RegisterProduct(uninstaller, state.buildNumber, static_cast<uint32_t>(state.channel), state.noAutorunTray,
-                    DescribeInstallation(state.installDir, uninstaller, manifest));
-    LogLinef("registered: build %u, channel %d", static_cast<unsigned>(state.buildNumber), state.channel);
-    state.ReportProgress(95);
+    std::vector<std::wstring> earlierFolders = c.earlierFolders;
+    if (!c.earlierRoot.empty()) earlierFolders.push_back(c.earlierRoot);
+    journal.Commit(earlierFolders);
 
     const OptionalSections sections = LocateSections(setup, state.extraPack == 1, state.driverComponents == 1);
     // The detector serves the recommendations of the success screen, which

@@ -15,6 +15,8 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
+#include <cwctype>
 #include <vector>
 
 #include <minizip/unzip.h>
@@ -22,14 +24,14 @@
 #include <minizip/iowin32.h>
 
 #include "app/AppendedBlock.h"
-#include "app/RunLog.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
+#include "base/RunLog.h"
+#include "base/ShellFileOperation.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
+#include "base/UserPrompt.h"
 #include "install/EntryName.h"
 #include "install/ProcessTools.h"
-#include "install/ShellFileOperation.h"
-#include "install/UserPrompt.h"
 
 namespace quillo {
 namespace {
@@ -120,282 +122,10 @@ HANDLE OpenTarget(const std::wstring& path, HWND owner, const std::wstring& inst
 
 }  // namespace
 
-namespace {
-
-// Makes `path`, first its missing parents; the result is the system error
-// of the last attempt (ERROR_SUCCESS when the folder was made).
-DWORD MakeFolder(const std::wstring& path, int depth) {
-    if (CreateDirectoryW(path.c_str(), nullptr)) return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
-    if (error != ERROR_PATH_NOT_FOUND || depth > 128) return error;
-    const std::wstring parent = ParentPath(path);
-    if (parent.empty() || parent.size() >= path.size()) return error;
-    const DWORD made = MakeFolder(parent, depth + 1);
-    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return made;
-    return CreateDirectoryW(path.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
-}
-
-}  // namespace
-
-bool CreateFolderTree(const std::wstring& folder) {
-    // Entry names separate with "/"; the system wants backslashes throughout.
-    std::wstring path = WithBackslashes(folder);
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    // What the shell's SHCreateDirectoryExW does, parents first and an
-    // existing folder counting as made, without its change notifications
-    // and its look at each parent's desktop.ini: under Wine those cost many
-    // server round trips for every folder.
-    if (PathIsRelativeW(path.c_str())) return false;
-    const DWORD r = MakeFolder(path, 0);
-    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
-}
-
 std::wstring& PendingOldFile() {
     static std::wstring* pending = new std::wstring();  // lives until the process ends
     return *pending;
 }
-
-std::wstring UniqueHex16() {
-    GUID guid = {};
-    if (FAILED(CoCreateGuid(&guid))) return std::wstring();
-    const unsigned long long value = static_cast<unsigned long long>(guid.Data1) |
-                                     (static_cast<unsigned long long>(guid.Data2) << 32) |
-                                     (static_cast<unsigned long long>(guid.Data3) << 48);
-    wchar_t digits[17];
-    for (int i = 15; i >= 0; --i) digits[15 - i] = L"0123456789ABCDEF"[(value >> (i * 4)) & 0xF];
-    digits[16] = L'\0';
-    return digits;
-}
-
-bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, std::wstring& path) {
-    const std::wstring digits = UniqueHex16();
-    if (digits.empty()) return false;
-    // The temporary folder ends with a backslash; the second one is accepted.
-    path = TempFolder() + L"\\" + digits + extension;
-
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    bool ok = true;
-    while (ok && length > 0) {
-        const DWORD chunk = length > 0x1000000 ? 0x1000000 : static_cast<DWORD>(length);
-        DWORD written = 0;
-        ok = WriteFile(file, bytes, chunk, &written, nullptr) && written == chunk;
-        bytes += chunk;
-        length -= chunk;
-    }
-    CloseHandle(file);
-    if (!ok) DeleteFileW(path.c_str());
-    return ok;
-}
-
-bool WriteTempFileFrom(ByteSource& source, uint64_t offset, uint64_t length, const wchar_t* extension,
-                       std::wstring& path) {
-    const std::wstring digits = UniqueHex16();
-    if (digits.empty()) return false;
-    path = TempFolder() + L"\\" + digits + extension;
-    OutputFile file;
-    if (!file.create(path)) return false;
-    if (!CopyRange(source, offset, length, [&file](uint8_t* data, size_t size) { return file.write(data, size); }))
-        return false;  // the unfinished file is removed
-    return file.finish() == WriteResult::Ok;
-}
-
-bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath) {
-    return WriteTempFile(package, length, L".zip", archivePath);
-}
-
-namespace {
-
-// A read-only stream over the package inside the setup file, for the ZIP
-// reader. The reader asks for a few bytes at a time (header fields byte by
-// byte) and moves between the central directory and the entries' data, so
-// reads go through two cached windows: one stays on the directory while
-// the other follows the data. Reads of a window or more bypass the cache.
-constexpr size_t kStreamWindow = 64 * 1024;
-
-struct RangeStream {
-    ByteSource* file = nullptr;
-    uint64_t base = 0;
-    uint64_t size = 0;
-    uint64_t position = 0;
-    struct Window {
-        uint64_t start = 0;
-        size_t length = 0;
-        unsigned long used = 0;  // when it last served a read
-    } windows[2];
-    unsigned long clock = 0;
-    bool failed = false;
-    std::unique_ptr<uint8_t[]> bytes;  // the two windows, one after the other
-
-    // Copies up to `want` bytes at the position; fewer at the end or on a read failure.
-    size_t Read(uint8_t* out, size_t want) {
-        const uint64_t left = position < size ? size - position : 0;
-        if (want > left) want = static_cast<size_t>(left);
-        size_t done = 0;
-        while (done < want) {
-            const size_t n = want - done;
-            if (n >= kStreamWindow) {
-                if (!file->readAt(base + position, out + done, n)) {
-                    failed = true;
-                    break;
-                }
-                position += n;
-                done += n;
-                continue;
-            }
-            int w = Find(position);
-            if (w < 0) w = Fill(position);
-            if (w < 0) break;
-            Window& window = windows[w];
-            window.used = ++clock;
-            const size_t at = static_cast<size_t>(position - window.start);
-            const size_t take = std::min(n, window.length - at);
-            std::memcpy(out + done, bytes.get() + w * kStreamWindow + at, take);
-            position += take;
-            done += take;
-        }
-        return done;
-    }
-
-private:
-    int Find(uint64_t at) const {
-        for (int w = 0; w < 2; ++w) {
-            if (windows[w].length && at >= windows[w].start && at - windows[w].start < windows[w].length) return w;
-        }
-        return -1;
-    }
-    // Reads the window that starts at `at` into the slot used least recently.
-    int Fill(uint64_t at) {
-        const int w = windows[0].used <= windows[1].used ? 0 : 1;
-        const size_t length = static_cast<size_t>(std::min<uint64_t>(kStreamWindow, size - at));
-        windows[w].length = 0;
-        if (!file->readAt(base + at, bytes.get() + w * kStreamWindow, length)) {
-            failed = true;
-            return -1;
-        }
-        windows[w].start = at;
-        windows[w].length = length;
-        return w;
-    }
-};
-
-voidpf ZCALLBACK RangeOpen(voidpf opaque, const void* /*name*/, int mode) {
-    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    const auto* package = static_cast<const PackageSource*>(opaque);
-    std::unique_ptr<RangeStream> stream(new (std::nothrow) RangeStream);
-    if (!stream) return nullptr;
-    stream->file = package->file;
-    stream->base = package->offset;
-    stream->size = package->size;
-    stream->bytes.reset(new (std::nothrow) uint8_t[2 * kStreamWindow]);
-    return stream->bytes ? stream.release() : nullptr;
-}
-
-uLong ZCALLBACK RangeRead(voidpf, voidpf stream, void* buffer, uLong size) {
-    return static_cast<uLong>(static_cast<RangeStream*>(stream)->Read(static_cast<uint8_t*>(buffer), size));
-}
-
-ZPOS64_T ZCALLBACK RangeTell(voidpf, voidpf stream) { return static_cast<RangeStream*>(stream)->position; }
-
-long ZCALLBACK RangeSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    auto* s = static_cast<RangeStream*>(stream);
-    uint64_t base = 0;
-    switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
-    case ZLIB_FILEFUNC_SEEK_CUR: base = s->position; break;
-    case ZLIB_FILEFUNC_SEEK_END: base = s->size; break;
-    default: return -1;
-    }
-    if (offset > s->size || base > s->size - offset) return -1;
-    s->position = base + offset;
-    return 0;
-}
-
-int ZCALLBACK RangeClose(voidpf, voidpf stream) {
-    delete static_cast<RangeStream*>(stream);
-    return 0;
-}
-
-int ZCALLBACK RangeError(voidpf, voidpf stream) { return static_cast<RangeStream*>(stream)->failed ? 1 : 0; }
-
-uLong ZCALLBACK NoWrite(voidpf, voidpf, const void*, uLong) { return 0; }
-
-int ZCALLBACK NoError(voidpf, voidpf) { return 0; }
-
-// A read-only stream over a file handle that is already open (a temporary
-// file marked for deletion cannot be opened again by its name). Each stream
-// reads through a duplicate of that handle, with a position of its own.
-struct HandleStream {
-    HANDLE file;
-};
-
-voidpf ZCALLBACK HandleOpen(voidpf opaque, const void* /*name*/, int mode) {
-    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(opaque), GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-        return nullptr;
-    // A duplicate shares the file position with the original; the stream
-    // starts from the beginning.
-    LARGE_INTEGER zero = {};
-    SetFilePointerEx(copy, zero, nullptr, FILE_BEGIN);
-    auto* stream = new (std::nothrow) HandleStream{copy};
-    if (!stream) CloseHandle(copy);
-    return stream;
-}
-
-uLong ZCALLBACK HandleRead(voidpf, voidpf stream, void* buffer, uLong size) {
-    DWORD read = 0;
-    if (!ReadFile(static_cast<HandleStream*>(stream)->file, buffer, size, &read, nullptr)) return 0;
-    return read;
-}
-
-ZPOS64_T ZCALLBACK HandleTell(voidpf, voidpf stream) {
-    LARGE_INTEGER zero = {}, position = {};
-    if (!SetFilePointerEx(static_cast<HandleStream*>(stream)->file, zero, &position, FILE_CURRENT))
-        return static_cast<ZPOS64_T>(-1);
-    return static_cast<ZPOS64_T>(position.QuadPart);
-}
-
-long ZCALLBACK HandleSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    DWORD method = FILE_BEGIN;
-    switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET: method = FILE_BEGIN; break;
-    case ZLIB_FILEFUNC_SEEK_CUR: method = FILE_CURRENT; break;
-    case ZLIB_FILEFUNC_SEEK_END: method = FILE_END; break;
-    default: return -1;
-    }
-    LARGE_INTEGER distance;
-    distance.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(static_cast<HandleStream*>(stream)->file, distance, nullptr, method) ? 0 : -1;
-}
-
-int ZCALLBACK HandleClose(voidpf, voidpf stream) {
-    auto* s = static_cast<HandleStream*>(stream);
-    CloseHandle(s->file);
-    delete s;
-    return 0;
-}
-
-// Opens the package inside the setup file when it is given, else through
-// the open handle when one is given, else the archive file by its name.
-// `package` and `file` must outlive the returned handle.
-unzFile OpenArchive(const std::wstring& archivePath, const PackageSource* package = nullptr,
-                    HANDLE file = INVALID_HANDLE_VALUE) {
-    zlib_filefunc64_def funcs;
-    if (package && package->file) {
-        funcs = {RangeOpen, RangeRead, NoWrite, RangeTell, RangeSeek, RangeClose, RangeError,
-                 const_cast<PackageSource*>(package)};
-    } else if (file != INVALID_HANDLE_VALUE && file != nullptr) {
-        funcs = {HandleOpen, HandleRead, NoWrite, HandleTell, HandleSeek, HandleClose, NoError, file};
-    } else {
-        fill_win32_filefunc64W(&funcs);
-    }
-    return unzOpen2_64(archivePath.c_str(), &funcs);
-}
-
-}  // namespace
 
 bool CanOpenArchive(const std::wstring& archivePath, PackageSource package) {
     unzFile zip = OpenArchive(archivePath, &package);
@@ -687,7 +417,15 @@ private:
 }  // namespace
 
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner, PackageSource package) {
+                    JValue& manifest, HWND owner, PackageSource package, InstallResult* failure) {
+    // The first failure, with the system's error at that moment, for the log.
+    std::wstring current;  // the folder or file being made
+    auto fail = [&](const std::wstring& text, const wchar_t* caption, bool show = true) {
+        const DWORD error = GetLastError();
+        if (failure && failure->ok())
+            *failure = InstallResult::Failed(8, caption, current.empty() ? text : current, error);
+        if (show) Box(owner, text, caption);
+    };
     unzFile zip = OpenArchive(archivePath, &package);
     if (!zip) {
         DeleteFileW(archivePath.c_str());
@@ -708,7 +446,7 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
         EntryHead head;
         while (success && reader.Next(head, r)) {
             if (!head.infoOk) {
-                Box(owner, L"", L"unzGetCurrentFileInfo");
+                fail(L"", L"unzGetCurrentFileInfo");
                 success = false;
                 break;
             }
@@ -717,15 +455,16 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
             // Names that would leave the installation folder are refused like
             // an empty one.
             if (use == EntryUse::Refuse) {
-                Box(owner, name, L"path not exist");
+                fail(name, L"path not exist");
                 success = false;
                 break;
             }
 
             if (use == EntryUse::Folder) {
                 const std::wstring folder = installDir + L"\\" + name.substr(0, name.size() - 1);
+                current = folder;
                 if (!CreateFolderTree(folder)) {
-                    Box(owner, name, L"folder ERROR_ALREADY_EXISTS");
+                    fail(name, L"folder ERROR_ALREADY_EXISTS");
                     success = false;
                     break;
                 }
@@ -735,10 +474,11 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
 
             const std::wstring path = FileTargetPath(installDir, name, drivers64);
             const std::wstring parent = ParentPath(path);
+            current = path;
             if (!parent.empty()) {
                 // Files of one folder usually follow each other; its tree is made once.
                 if (parent != madeFolder && !CreateFolderTree(parent)) {
-                    Box(owner, name, L"file ERROR_ALREADY_EXISTS");
+                    fail(name, L"file ERROR_ALREADY_EXISTS");
                     success = false;
                     break;
                 }
@@ -749,7 +489,7 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
             if (head.opened) {
                 HANDLE file = OpenTarget(path, owner, installDir);
                 if (file == INVALID_HANDLE_VALUE) {
-                    if (!IsBrowserExtension(name)) Box(owner, name, L"touch file failed");
+                    fail(name, L"touch file failed", !IsBrowserExtension(name));
                     success = false;
                     break;
                 }
@@ -760,21 +500,21 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
                     if (n == 0) break;
                     if (n < 0) {
                         // Damaged compressed data: the file would be cut short.
-                        Box(owner, name, L"unzReadCurrentFile");
+                        fail(name, L"unzReadCurrentFile");
                         success = false;
                         break;
                     }
                     DWORD written = 0;
                     if (!WriteFile(file, data, static_cast<DWORD>(n), &written, nullptr) ||
                         written != static_cast<DWORD>(n)) {
-                        Box(owner, name, L"write file failed");
+                        fail(name, L"write file failed");
                         success = false;
                         break;
                     }
                 }
                 CloseHandle(file);
                 if (success && reader.Close() == UNZ_CRCERROR) {
-                    Box(owner, name, L"unzReadCurrentFile");
+                    fail(name, L"unzReadCurrentFile");
                     success = false;
                 }
                 // A file cut short is not left behind as if it were whole.
@@ -799,7 +539,7 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
     // A damaged central directory ends the walk early: the entries behind
     // the damage were never written, so this is a failure, not the end.
     if (success && r != UNZ_OK && r != UNZ_END_OF_LIST_OF_FILE) {
-        Box(owner, L"", L"unzGetCurrentFileInfo");
+        fail(L"", L"unzGetCurrentFileInfo");
         success = false;
     }
     unzClose(zip);
@@ -828,6 +568,18 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
     plan.bytesFree = FreeBytesOfVolume(installDir, &cluster);
     auto onDisk = [cluster](uint64_t size) { return (size + cluster - 1) / cluster * cluster; };
     uint64_t manifestBytes = 0;  // the uninstaller's list of what was written
+    // Every folder the extraction may make, up to the installation folder.
+    std::set<std::wstring> seen;
+    const std::wstring top = WithBackslashes(installDir);
+    auto addFolder = [&](const std::wstring& folder) {
+        for (std::wstring f = WithBackslashes(folder); f.size() >= top.size(); f = ParentPath(f)) {
+            std::wstring key = f;
+            for (wchar_t& c : key) c = static_cast<wchar_t>(towlower(c));
+            if (!seen.insert(key).second) break;
+            plan.folders.push_back(f);
+            if (f.size() == top.size()) break;
+        }
+    };
     auto fail = [&plan](ExtractionPlan::Problem problem, const std::wstring& entry) {
         plan.problem = problem;
         plan.entry = entry;
@@ -857,6 +609,7 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
                 return fail(ExtractionPlan::FolderTooLong, name);
             }
             plan.bytesNeeded += cluster;
+            addFolder(installDir + L"\\" + name.substr(0, name.size() - 1));
             continue;
         }
         const std::wstring path = FileTargetPath(installDir, name, drivers64);
@@ -869,6 +622,8 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
             return fail(ExtractionPlan::FileTooLong, name);
         }
         ++plan.files;
+        plan.targets.push_back(path);
+        addFolder(ParentPath(path));
         // The file and its folder, each as base64 of up to three bytes a character.
         manifestBytes += 2 * (4 * static_cast<uint64_t>(path.size()) + 8);
         if (Readable(info)) plan.bytesNeeded += onDisk(info.uncompressed_size);

@@ -7,43 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "app/FileSource.h"
+#include "base/FileSource.h"
+#include "install/InstallResult.h"
+#include "install/ZipStreams.h"
 #include "json/JValue.h"
 
 namespace quillo {
-
-// Creates a folder with all its missing parents ("/" is taken as "\\"); true
-// when it exists afterwards.
-bool CreateFolderTree(const std::wstring& folder);
-
-// Sixteen upper-case hexadecimal digits of a 64-bit value made from a fresh
-// GUID (its first eight bytes); empty when no GUID can be made.
-std::wstring UniqueHex16();
-
-// Writes bytes to "<temp>\<16 hex digits><extension>". False when the file
-// cannot be created or written whole; a partly written file is removed.
-bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, std::wstring& path);
-
-// Writes the package to "<temp>\<16 hex digits>.zip" (a name made from a fresh
-// GUID). False when the file cannot be created or written whole; a partly
-// written file is removed.
-bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath);
-
-// Writes `length` bytes at `offset` of `source` to "<temp>\<16 hex
-// digits><extension>", a window at a time. False when the file cannot be
-// created or written whole (or the source read); a partial file is removed.
-bool WriteTempFileFrom(ByteSource& source, uint64_t offset, uint64_t length, const wchar_t* extension,
-                       std::wstring& path);
-
-// Where the package lies in the setup file. When given, the ZIP reader
-// reads it from there, through a small read-ahead window, instead of opening
-// the temporary archive (which holds the same bytes) by its name.
-struct PackageSource {
-    ByteSource* file = nullptr;
-    uint64_t offset = 0;
-    uint64_t size = 0;
-};
 
 // Opens the archive as ZIP; false when it is not one (install error 7).
 bool CanOpenArchive(const std::wstring& archivePath, PackageSource package = {});
@@ -72,6 +43,9 @@ struct ExtractionPlan {
     uint64_t bytesNeeded = 0;   // files rounded up to whole clusters, plus the other bytes
     uint64_t bytesFree = 0;     // on the target volume
     size_t files = 0;
+    std::vector<std::wstring> targets;  // every file the extraction writes, where it lands
+    std::vector<std::wstring> folders;  // every folder it may make, the installation folder included
+
     // The caption of the box that the extraction itself shows for the same
     // problem.
     const wchar_t* Caption() const;
@@ -86,7 +60,7 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
 // `owner`. Whatever the result, the archive is deleted at the end. False when
 // an entry could not be handled (install error 8); the caller then rolls back.
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner, PackageSource package = {});
+                    JValue& manifest, HWND owner, PackageSource package = {}, InstallResult* failure = nullptr);
 
 // Deletes the files the manifest lists, then removes its folders that are
 // empty, deepest first. Failures are ignored.

@@ -6,8 +6,8 @@
 
 #include <atomic>
 
-#include "app/RunLog.h"
-#include "app/TextCodec.h"
+#include "base/RunLog.h"
+#include "base/TextCodec.h"
 #include "install/EntryName.h"
 #include "uninstall/RemovalGuard.h"
 

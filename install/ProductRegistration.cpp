@@ -36,14 +36,14 @@ namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;  // 0x2001F
 
-void SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+LONG SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-void SetDword(HKEY key, const wchar_t* name, uint32_t value) {
+LONG SetDword(HKEY key, const wchar_t* name, uint32_t value) {
     const DWORD data = value;
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
 }
 
 HKEY CreateKey(HKEY root, const wchar_t* path, REGSAM view) {
@@ -83,36 +83,57 @@ const wchar_t* const kVersionStringNames[] = {
 
 }  // namespace
 
-void RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, uint32_t channel,
-                     int noAutorunTray, const EntryDetails& details) {
+InstallResult RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, uint32_t channel,
+                              int noAutorunTray, const EntryDetails& details) {
+    // The first value that cannot be written names the failure; the others
+    // are written all the same.
+    InstallResult result;
+    auto check = [&result](LONG status, const std::wstring& where) {
+        if (status != ERROR_SUCCESS && result.ok())
+            result = InstallResult::Failed(8, L"a registry value cannot be written", where, static_cast<DWORD>(status));
+    };
+    const std::wstring entryKey = std::wstring(L"HKLM\\") + kUninstallKey;
     if (HKEY entry = CreateKey(HKEY_LOCAL_MACHINE, kUninstallKey, kRegView)) {
-        SetString(entry, L"DisplayName", kDisplayName);
-        SetString(entry, L"DisplayIcon", uninstallerPath);
-        SetString(entry, L"HelpLink", kHelpLink);
-        SetString(entry, L"UninstallString", uninstallerPath);
-        SetString(entry, L"Publisher", kPublisher);
-        SetString(entry, L"Lang", kProductLanguage);
-        SetDword(entry, L"Version", buildNumber);
+        auto text = [&](const wchar_t* name, const std::wstring& value) {
+            check(SetString(entry, name, value), entryKey + L"\\" + name);
+        };
+        auto number = [&](const wchar_t* name, uint32_t value) {
+            check(SetDword(entry, name, value), entryKey + L"\\" + name);
+        };
+        text(L"DisplayName", kDisplayName);
+        text(L"DisplayIcon", uninstallerPath);
+        text(L"HelpLink", kHelpLink);
+        text(L"UninstallString", uninstallerPath);
+        text(L"Publisher", kPublisher);
+        text(L"Lang", kProductLanguage);
+        number(L"Version", buildNumber);
         // A product without a version resource leaves no version of another one behind.
         if (details.displayVersion.empty())
             RegDeleteValueW(entry, L"DisplayVersion");
         else
-            SetString(entry, L"DisplayVersion", details.displayVersion);
-        SetString(entry, L"InstallLocation", details.installLocation);
-        SetDword(entry, L"EstimatedSize", details.estimatedSizeKb);
-        SetString(entry, L"InstallDate", details.installDate);
+            text(L"DisplayVersion", details.displayVersion);
+        text(L"InstallLocation", details.installLocation);
+        number(L"EstimatedSize", details.estimatedSizeKb);
+        text(L"InstallDate", details.installDate);
         // Quoted: the path holds spaces, and an argument follows.
-        SetString(entry, L"QuietUninstallString", L"\"" + uninstallerPath + L"\" /q");
-        SetDword(entry, L"NoModify", 1);
-        SetDword(entry, L"NoRepair", 1);
+        text(L"QuietUninstallString", L"\"" + uninstallerPath + L"\" /q");
+        number(L"NoModify", 1);
+        number(L"NoRepair", 1);
         RegCloseKey(entry);
+    } else {
+        check(static_cast<LONG>(GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED), entryKey);
     }
     // HKEY_CURRENT_USER\SOFTWARE is one tree for 32-bit and 64-bit programs.
+    const std::wstring settingsKey = std::wstring(L"HKCU\\") + kSettingsKey;
     HKEY settings = CreateKey(HKEY_CURRENT_USER, kSettingsKey, 0);
-    if (!settings) return;
-    SetDword(settings, L"Channel", channel);
-    if (noAutorunTray == 1) SetDword(settings, L"NoAutorunTray", 1);
+    if (!settings) {
+        check(ERROR_ACCESS_DENIED, settingsKey);
+        return result;
+    }
+    check(SetDword(settings, L"Channel", channel), settingsKey + L"\\Channel");
+    if (noAutorunTray == 1) check(SetDword(settings, L"NoAutorunTray", 1), settingsKey + L"\\NoAutorunTray");
     RegCloseKey(settings);
+    return result;
 }
 
 EntryDetails DescribeInstallation(const std::wstring& installDir, const std::wstring& uninstallerPath,
@@ -159,18 +180,22 @@ ProductSettings ReadUninstallEntrySettings() {
 
 ProductSettings ReadUserSettings() { return ReadSettings(HKEY_CURRENT_USER, kSettingsKey, 0, false); }
 
-bool DeleteUninstallEntry() {
+bool DeleteRegistryKey(HKEY root, const std::wstring& path, REGSAM view) {
     static const RegDeleteKeyExFn deleteKeyEx = LookUpRegDeleteKeyEx();
+    const size_t cut = path.rfind(L'\\');
+    if (cut == std::wstring::npos) return false;
     HKEY parent = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallParentKey, 0, kReadWrite | kRegView, &parent) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path.substr(0, cut).c_str(), 0, kReadWrite | view, &parent) != ERROR_SUCCESS)
         return false;
-    // The parent handle lies in the 32-bit view; the entry is asked for in
+    // The parent handle lies in the view asked for; the key is asked for in
     // the same view.
-    const LONG result = deleteKeyEx ? deleteKeyEx(parent, kUninstallEntryName, kRegView, 0)
-                                    : RegDeleteKeyW(parent, kUninstallEntryName);
+    const std::wstring name = path.substr(cut + 1);
+    const LONG result = deleteKeyEx ? deleteKeyEx(parent, name.c_str(), view, 0) : RegDeleteKeyW(parent, name.c_str());
     RegCloseKey(parent);
     return result == ERROR_SUCCESS;
 }
+
+bool DeleteUninstallEntry() { return DeleteRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKey, kRegView); }
 
 bool ReadVersionStrings(const std::wstring& path, std::map<std::wstring, std::wstring>& strings) {
     strings.clear();

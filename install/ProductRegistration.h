@@ -7,6 +7,12 @@
 #include <map>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "install/InstallResult.h"
+#endif
+
 #include "app/StartupLogic.h"
 #include "json/JValue.h"
 
@@ -52,9 +58,10 @@ struct EntryDetails {
 // uninstaller only removes); then the current user's settings: "Channel" =
 // channel, and "NoAutorunTray" = 1 only when noAutorunTray is 1 (an existing
 // value is otherwise left as it is).
-// A key that cannot be created is skipped silently.
-void RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, uint32_t channel,
-                     int noAutorunTray, const EntryDetails& details);
+// A key that cannot be created is skipped; the result names the first key
+// or value that could not be written, with the system's error.
+InstallResult RegisterProduct(const std::wstring& uninstallerPath, uint32_t buildNumber, uint32_t channel,
+                              int noAutorunTray, const EntryDetails& details);
 
 // The details of the installation in installDir: the "ProductVersion" of
 // Quillo.exe's version resource, the folder, the size of the files the
@@ -91,6 +98,9 @@ ProductSettings ReadUserSettings();
 // open with read and write access or the entry cannot be deleted (missing, or
 // holding subkeys).
 bool DeleteUninstallEntry();
+// Deletes one key (it must have no subkeys) in the registry view `view`
+// (KEY_WOW64_32KEY, or 0 for the process's own); false when it cannot.
+bool DeleteRegistryKey(HKEY root, const std::wstring& path, REGSAM view);
 
 // The twelve standard strings of a file's version resource, taken from the
 // string table of the first translation; only names present are stored.

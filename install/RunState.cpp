@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "app/RunLog.h"
-#include "app/TextCodec.h"
+#include "base/RunLog.h"
+#include "base/TextCodec.h"
 #include "install/CommandLine.h"
 
 namespace quillo {

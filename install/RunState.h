@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "install/CHThread.h"
-#include "install/TempFile.h"
+#include "base/CHThread.h"
+#include "base/TempFile.h"
 #include "json/JValue.h"
 
 namespace quillo {
@@ -47,6 +47,10 @@ public:
     // Set when the installation handed its end over to the driver step.
     bool driverStepStarted = false;
     std::string packageDigest;
+    // The uninstaller whose manifest a removal reads when it is not the
+    // running program's own file (after a cut-short installation was taken
+    // back, the restored installation's uninstaller).
+    std::wstring manifestFile;
     CHThread driverThread;
     // Report fields of every statistics event.
     int operation = 1;  // 1 install, 2 uninstall, 3 install after removing an earlier installation

@@ -8,9 +8,9 @@
 
 
 #include "app/StartupLogic.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
-#include "install/ShellFileOperation.h"
+#include "base/ShellFileOperation.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 
 namespace quillo {
 namespace {
@@ -131,50 +131,53 @@ bool CreateLink(const std::wstring& target, const std::wstring& linkPath) {
     return saved;
 }
 
-void CreateDesktopShortcuts(const JValue& shortcutList, const std::wstring& installDir) {
+ShortcutPlan PlanShortcuts(const JValue& shortcutList, const std::wstring& installDir, bool desktop, bool taskbar,
+                           bool startMenu) {
+    ShortcutPlan plan;
+    auto collect = [&](const char* kind, const std::wstring& folder, std::vector<std::wstring>& links) {
+        ForEachEntry(shortcutList, kind, [&](const std::string& name, const std::string& file) {
+            const std::wstring link = LinkPathIn(folder, BlockTextToWide(name));
+            if (link.empty() || !PathExists(ShortcutTarget(installDir, BlockTextToWide(file)))) return;
+            links.push_back(link);
+        });
+    };
+    if (desktop) collect("desktop", CommonDesktopFolder(), plan.desktop);
+    if (taskbar) collect("taskbar", QuickLaunchFolder(), plan.taskbar);
+    if (startMenu && !StartMenuFolder().empty()) plan.startMenu = StartMenuFolder() + L"\\" + kStartMenuLinkName;
+    return plan;
+}
+
+int CreateDesktopShortcuts(const JValue& shortcutList, const std::wstring& installDir) {
     const std::wstring desktop = CommonDesktopFolder();
+    int failed = 0;
     ForEachEntry(shortcutList, "desktop", [&](const std::string& name, const std::string& file) {
         const std::wstring link = LinkPathIn(desktop, BlockTextToWide(name));
         if (link.empty()) return;
         const std::wstring target = ShortcutTarget(installDir, BlockTextToWide(file));
-        if (PathExists(target)) CreateLink(target, link);
+        if (PathExists(target) && !CreateLink(target, link)) ++failed;
     });
+    return failed;
 }
 
-void CreateTaskbarShortcuts(const JValue& shortcutList, const std::wstring& installDir) {
+int CreateTaskbarShortcuts(const JValue& shortcutList, const std::wstring& installDir) {
     const std::wstring quickLaunch = QuickLaunchFolder();
     const bool canPin = IsNt6OrLater();
+    int failed = 0;
     ForEachEntry(shortcutList, "taskbar", [&](const std::string& name, const std::string& file) {
         const std::wstring link = LinkPathIn(quickLaunch, BlockTextToWide(name));
         if (link.empty()) return;
         const std::wstring target = ShortcutTarget(installDir, BlockTextToWide(file));
         if (!PathExists(target)) return;
-        CreateLink(target, link);
+        if (!CreateLink(target, link)) ++failed;
         // Asked for even when the link could not be written; the shell decides.
         if (canPin) ShellExecuteW(nullptr, L"taskbarpin", link.c_str(), nullptr, nullptr, SW_HIDE);
     });
+    return failed;
 }
 
-void RemoveCreatedShortcuts(const JValue& shortcutList, bool desktop, bool taskbar, bool startMenu) {
-    if (desktop) {
-        const std::wstring folder = CommonDesktopFolder();
-        ForEachEntry(shortcutList, "desktop", [&](const std::string& name, const std::string&) {
-            const std::wstring link = LinkPathIn(folder, BlockTextToWide(name));
-            if (!link.empty() && PathExists(link)) DeleteFileW(link.c_str());
-        });
-    }
-    if (taskbar) {
-        ForEachEntry(shortcutList, "taskbar", [&](const std::string& name, const std::string&) {
-            const std::wstring wide = BlockTextToWide(name);
-            if (!LinkPathIn(QuickLaunchFolder(), wide).empty()) RemoveTaskbarShortcut(wide);
-        });
-    }
-    if (startMenu) RemoveStartMenuFolder();
-}
-
-void CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& installDir) {
+int CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& installDir) {
     const std::wstring folder = StartMenuFolder();
-    if (folder.empty()) return;
+    if (folder.empty()) return 1;
 
     // The last desktop entry is the product's main program.
     std::wstring target = installDir + L"\\";
@@ -185,7 +188,7 @@ void CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& ins
     SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);  // fails harmlessly when it exists
     // COM stays initialised on this thread; it goes away with the thread.
     CoInitialize(nullptr);
-    SaveShellLink(target, nullptr, kStartMenuLinkDescription, folder + L"\\" + kStartMenuLinkName);
+    return SaveShellLink(target, nullptr, kStartMenuLinkDescription, folder + L"\\" + kStartMenuLinkName) ? 0 : 1;
 }
 
 void RemoveDesktopShortcut(const std::wstring& name) {

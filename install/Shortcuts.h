@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "json/JValue.h"
 
@@ -23,22 +24,30 @@ constexpr const wchar_t* kStartMenuLinkDescription = L"Quillo 3";
 // exist or the link cannot be saved.
 bool CreateLink(const std::wstring& target, const std::wstring& linkPath);
 
+// The link files that the Create operations below write for the kinds
+// chosen: the desktop and Quick Launch links of the entries whose target
+// exists, and the start-menu link.
+struct ShortcutPlan {
+    std::vector<std::wstring> desktop;
+    std::vector<std::wstring> taskbar;
+    std::wstring startMenu;  // empty when not chosen or the folder is unknown
+};
+ShortcutPlan PlanShortcuts(const JValue& shortcutList, const std::wstring& installDir, bool desktop, bool taskbar,
+                           bool startMenu);
+
+// Each returns the number of links that could not be saved.
 // Links for the "desktop" entries on the all users' desktop. Names and files
 // are in the system ANSI code page; entries whose target is missing are passed
 // over.
-void CreateDesktopShortcuts(const JValue& shortcutList, const std::wstring& installDir);
+int CreateDesktopShortcuts(const JValue& shortcutList, const std::wstring& installDir);
 // Links for the "taskbar" entries in the current user's Quick Launch folder,
 // each then pinned to the taskbar on Windows Vista and later.
-void CreateTaskbarShortcuts(const JValue& shortcutList, const std::wstring& installDir);
+int CreateTaskbarShortcuts(const JValue& shortcutList, const std::wstring& installDir);
 // "<common programs>\Quillo 3\Quillo.lnk" described "Quillo 3", pointing at
 // the last "desktop" entry's target (its file read as UTF-8), or at
 // "<installDir>\" when there is none. The target need not exist.
-void CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& installDir);
+int CreateStartMenuShortcut(const JValue& shortcutList, const std::wstring& installDir);
 
-// Takes back what the three Create operations made, for the kinds that were
-// chosen: the all users' desktop links, the Quick Launch links (unpinned) and
-// the start-menu folder. For an installation that fails after its links.
-void RemoveCreatedShortcuts(const JValue& shortcutList, bool desktop, bool taskbar, bool startMenu);
 // Deletes "<name>.lnk" from the current user's and the all users' desktop.
 void RemoveDesktopShortcut(const std::wstring& name);
 // Unpins (Vista and later) and deletes "<name>.lnk" in Quick Launch.

@@ -8,8 +8,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/Base64.h"
-#include "app/TextCodec.h"
+#include "base/Base64.h"
+#include "base/TextCodec.h"
 #include "net/Url.h"
 
 #ifdef _WIN32

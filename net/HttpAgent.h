@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "app/FileSource.h"
+#include "base/FileSource.h"
 
 namespace quillo {
 

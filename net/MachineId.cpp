@@ -5,7 +5,7 @@
 #include <cstring>
 #include <map>
 
-#include "install/Md5.h"
+#include "base/Md5.h"
 #include "net/Smbios.h"
 
 #if defined(__i386__) || defined(__x86_64__)

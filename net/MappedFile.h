@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/FileSource.h"
+#include "base/FileSource.h"
 
 namespace quillo {
 

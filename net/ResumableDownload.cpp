@@ -3,7 +3,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 #include "json/JValue.h"
 #include "net/CHttpAgent.h"
 #include "net/Url.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/FileSource.h"
+#include "base/FileSource.h"
 #include "net/HttpAgent.h"
 #include "net/MappedFile.h"
 

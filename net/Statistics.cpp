@@ -2,8 +2,8 @@
 
 #include <zlib.h>
 
-#include "app/Base64.h"
-#include "app/TextCodec.h"
+#include "base/Base64.h"
+#include "base/TextCodec.h"
 #include "net/CHttpAgent.h"
 #include "net/MachineId.h"
 #include "net/ServiceHosts.h"

@@ -3,9 +3,9 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "app/RunLog.h"
+#include "base/RunLog.h"
 #include "install/InstallSequence.h"
-#include "net/Statistics.h"
+#include "install/RunEnd.h"
 #include "screens/CHMainWnd.h"
 #include "ui/CHWindow.h"
 #include "uninstall/UninstallSequence.h"
@@ -17,10 +17,7 @@ namespace {
 // removal's end sends its report here instead of showing a screen.
 class WindowlessRun : public RunState {
 public:
-    void FinishWork() override {
-        SendEventReport(operation, static_cast<int32_t>(buildNumber), channel, reportL, std::wstring(), 0,
-                        driverResult);
-    }
+    void FinishWork() override { EndCompletedRun(*this); }
 };
 
 // A quiet run where no window can be made (no window station, or a system
@@ -45,6 +42,7 @@ int RunQuietWithoutWindows(CHMainWnd& main) {
     state.packageDigest = from.packageDigest;
     state.drivers64 = from.drivers64;
     state.buildNumber = from.buildNumber;
+    state.manifestFile = from.manifestFile;
     if (state.installMode == 0) {
         state.operation = 2;
         return RunUninstall(state, std::wstring()) ? 0 : 1;
@@ -52,8 +50,7 @@ int RunQuietWithoutWindows(CHMainWnd& main) {
     std::string digest;
     const int code = RunInstall(state, digest);
     if (code != 0) {
-        SendEventReport(state.operation, static_cast<int32_t>(state.buildNumber), state.channel, state.reportL,
-                        std::wstring(digest.begin(), digest.end()), code, 0);
+        EndFailedInstall(state, code, digest);
         return code;
     }
     // The driver step, when there is one, runs the commands and reports.
@@ -61,14 +58,7 @@ int RunQuietWithoutWindows(CHMainWnd& main) {
         state.driverThread.WaitPumpingMessages();
         return 0;
     }
-    RunPostInstallCommands(state);
     state.FinishWork();
-    if (state.selfLaunch) {
-        std::wstring file, parameters;
-        SplitStartPath(state.lastRunPath, file, parameters);
-        ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
-                      SW_SHOW);
-    }
     return 0;
 }
 

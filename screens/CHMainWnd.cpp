@@ -5,10 +5,10 @@
 #include <shlwapi.h>
 
 #include "app/Startup.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
+#include "base/UserPrompt.h"
 #include "install/EntryName.h"
-#include "install/UserPrompt.h"
 #include "screens/ScreenEffects.h"
 #include "screens/WebPages.h"
 #include "ui/ControlFactory.h"
@@ -41,6 +41,7 @@ LRESULT CHMainWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
     processWnd.extraPack = startup.settings.extraPack;
     processWnd.selfLaunch = startup.settings.selfLaunch;
     processWnd.packageDigest = WideToUtf8(startup.settings.packageDigest);
+    processWnd.manifestFile = startup.manifestFile;
 
     skin.LoadFromResource(GetModuleHandleW(nullptr), L"UIR", 129);
     SetCurrentSkin(&skin);

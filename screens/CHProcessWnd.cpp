@@ -1,16 +1,16 @@
 #include "screens/CHProcessWnd.h"
 
-#include "app/RunLog.h"
-#include "app/SystemInfo.h"
+#include "base/RunLog.h"
+#include "base/SystemInfo.h"
+#include "base/UserPrompt.h"
 #include "install/DriverComponents.h"
 #include "install/InstallError.h"
 #include "install/InstallSequence.h"
 #include "install/ProductRegistration.h"
-#include "install/UserPrompt.h"
-#include "net/Statistics.h"
+#include "install/RunEnd.h"
 #include "screens/ScreenEffects.h"
-#include "uninstall/UninstallSequence.h"
 #include "ui/ControlFactory.h"
+#include "uninstall/UninstallSequence.h"
 
 namespace quillo {
 
@@ -150,8 +150,7 @@ void CHProcessWnd::InstallThreadRoutine(CHThread*, void* userData) {
     std::string digest;
     const int code = RunInstall(*self, digest);
     if (code == 0) return;
-    SendEventReport(self->operation, static_cast<int32_t>(self->buildNumber), self->channel, self->reportL,
-                    std::wstring(digest.begin(), digest.end()), code, 0);
+    EndFailedInstall(*self, code, digest);
     self->ReportFailed(code);
 }
 
@@ -170,7 +169,6 @@ void CHProcessWnd::OnSetupProgress(int percent) {
 void CHProcessWnd::OnSetupDone() {
     SetStatusText(L"安装完毕: 100%%");
     PostMessageW(hwnd_, WM_SETUP_PROGRESS, 1, 100);
-    if (installMode == 1) RunPostInstallCommands(*this);
     FinishWork();
 }
 
@@ -187,13 +185,12 @@ void CHProcessWnd::OnSetupFailed(int code) {
 }
 
 void CHProcessWnd::FinishWork() {
-    SendEventReport(operation, static_cast<int32_t>(buildNumber), channel, reportL, std::wstring(), 0, driverResult);
-    if (installMode == 1) successWnd.startPath = lastRunPath;
+    EndCompletedRun(*this);
     if (quiet) {
-        if (selfLaunch) successWnd.Launch();
         EndQuietRun(0);
         return;
     }
+    if (installMode == 1) successWnd.startPath = lastRunPath;
     FadeOutAndShrink(*this);
     if (installMode == 1) {
         successWnd.buildNumber = buildNumber;

@@ -4,9 +4,11 @@
 
 #include <vector>
 
-#include "app/SystemInfo.h"
-#include "install/CHThread.h"
+#include "base/CHThread.h"
+#include "base/SystemInfo.h"
+#include "base/TempFile.h"
 #include "install/PackageExtractor.h"
+#include "install/RunEnd.h"
 #include "net/ResumableDownload.h"
 #include "net/Statistics.h"
 #include "screens/ScreenEffects.h"
@@ -119,23 +121,7 @@ void CHSuccessWnd::AddRecommendation(bool ticked, const std::wstring& text, cons
     recommendations[box] = downloadAddress;
 }
 
-void SplitStartPath(const std::wstring& startPath, std::wstring& file, std::wstring& parameters) {
-    const size_t slash = startPath.rfind(L'/');
-    if (slash == std::wstring::npos || slash == 0) {
-        file = startPath;
-        parameters.clear();
-        return;
-    }
-    file = L"\"" + startPath.substr(0, slash - 1) + L"\"";
-    parameters = startPath.substr(slash - 1);
-}
-
-void CHSuccessWnd::Launch() {
-    std::wstring file, parameters;
-    SplitStartPath(startPath, file, parameters);
-    ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr,
-                  SW_SHOW);
-}
+void CHSuccessWnd::Launch() { StartProduct(startPath); }
 
 void CHSuccessWnd::Finish() {
     const HWND owner = hwnd_ ? GetWindow(hwnd_, GW_OWNER) : nullptr;

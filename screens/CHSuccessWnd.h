@@ -63,9 +63,4 @@ public:
 // it and reports whether it started.
 void DownloadAndRun(std::wstring address, uint32_t buildNumber, int channel, int reportL);
 
-// The file and the parameters the shell is given for a start path: a path
-// with a "/" is split before the blank that precedes its last "/", so
-// "C:\Quillo 3\Quillo.exe /first" starts the quoted program with "/first".
-void SplitStartPath(const std::wstring& startPath, std::wstring& file, std::wstring& parameters);
-
 }  // namespace quillo

@@ -5,7 +5,7 @@
 #include <limits>
 #include <unordered_map>
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 
 namespace quillo {
 

@@ -5,7 +5,7 @@
 
 #include <cwctype>
 
-#include "app/SystemInfo.h"
+#include "base/SystemInfo.h"
 #include "install/Shortcuts.h"
 
 namespace quillo {

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "app/AppendedBlock.h"
-#include "app/RunLog.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
-#include "install/CHThread.h"
+#include "base/CHThread.h"
+#include "base/RunLog.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "install/CommandLine.h"
 #include "install/EntryName.h"
 #include "install/ProcessTools.h"
@@ -27,8 +27,8 @@ namespace {
 
 constexpr DWORD kWaitAfterEnding = 100;
 
-// Settings of the installation being removed, so that a replacing
-// installation keeps them.
+}  // namespace
+
 void ReadBackSettings(RunState& state, const std::wstring& root) {
     state.buildNumber = ReadBuildNumber(root + L"\\Quillo.exe");
     const ProductSettings entry = ReadUninstallEntrySettings();
@@ -40,22 +40,7 @@ void ReadBackSettings(RunState& state, const std::wstring& root) {
     if (user.hasNoAutorunTray) state.noAutorunTray = static_cast<int>(user.noAutorunTray);
 }
 
-void RunCleanUpCommands(const RunState& state, const JValue& commands, const std::wstring& root) {
-    const JValue::ArrayType* items = commands.arrayItems();
-    if (commands.type() != JValue::Array || !items) return;
-    for (const JValue& item : *items) {
-        std::wstring line = InstallCommandLine(root, BlockTextToWide(item.asString()));
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) continue;
-        WaitForProcessPumping(pi.hProcess, state.window);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-}
-
-std::vector<std::wstring> ShortcutNames(const JValue& manifest, const char* kind) {
+std::vector<std::wstring> ManifestShortcutNames(const JValue& manifest, const char* kind) {
     std::vector<std::wstring> names;
     const JValue& list = manifest.get("setup").get("shortcut").get(kind);
     const JValue::ArrayType* items = list.arrayItems();
@@ -72,18 +57,35 @@ bool IsProgramOrLibrary(const std::wstring& path) {
     return extension == L".exe" || extension == L".dll";
 }
 
-// Ends the product's own programs that hold the file: those that run from
-// the installation folder. Any other holder is left alone.
-void EndHolder(const std::wstring& path, const std::wstring& root) {
+void EndProductHolders(const std::wstring& path, const std::wstring& root, const std::wstring& movedTo) {
     int ended = 0;
     for (const FileHolder& holder : FindProcessesUsingFile(path)) {
         if (IsProgramInside(holder, root)) {
             ended += EndProcessesNamed(holder.name, root);
+        } else if (!movedTo.empty() && IsProgramInside(holder, movedTo)) {
+            ended += EndProcessesNamed(holder.name, movedTo);
         } else {
             LogLine(L"held by a program that is not the product's, not ended: " + holder.executable);
         }
     }
     if (ended) Sleep(kWaitAfterEnding);
+}
+
+namespace {
+
+void RunCleanUpCommands(const RunState& state, const JValue& commands, const std::wstring& root) {
+    const JValue::ArrayType* items = commands.arrayItems();
+    if (commands.type() != JValue::Array || !items) return;
+    for (const JValue& item : *items) {
+        std::wstring line = InstallCommandLine(root, BlockTextToWide(item.asString()));
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) continue;
+        WaitForProcessPumping(pi.hProcess, state.window);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
 }
 
 bool FolderExists(const std::wstring& path) {
@@ -126,7 +128,7 @@ static void RemoveProgramOrLibrary(const std::wstring& file, const std::wstring&
     }
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
-    EndHolder(file, root);
+    EndProductHolders(file, root);
     RemoveLogged(file, deferred);
 }
 
@@ -176,7 +178,7 @@ static void DeferFolders(const DeferredRemoval& deferred, const std::wstring& ro
     }
 }
 
-void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root) {
+size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root) {
     (void)state;
     const RemovalGuard guard;
     // Nothing outside the installation folder is ever removed. A root that is
@@ -184,7 +186,8 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     // is itself a drive or one of the system's or the users' folders removes
     // nothing: no installation folder of this program is one of those.
     const std::wstring rootPath = guard.Comparable(root);
-    if (!IsDeletablePath(root) || rootPath.size() <= 3 || !IsDeletablePath(rootPath) || guard.IsProtected(root)) return;
+    if (!IsDeletablePath(root) || rootPath.size() <= 3 || !IsDeletablePath(rootPath) || guard.IsProtected(root))
+        return 0;
     auto belowRoot = [&rootPath, &guard](const std::wstring& path) {
         const std::wstring& comparable = guard.Comparable(path);
         return !comparable.empty() && IsDeletablePath(path) && IsSameOrBelow(comparable, rootPath);
@@ -258,14 +261,40 @@ void RemoveFiles(const RunState& state, const JValue& manifest, const std::wstri
     } else {
         removeListed();
     }
-    if (PathExists(uninstaller) && ShellDelete(uninstaller)) LogLine(L"file removed: " + uninstaller);
+    if (PathExists(uninstaller)) {
+        if (ShellDelete(uninstaller) && !PathExists(uninstaller)) {
+            LogLine(L"file removed: " + uninstaller);
+        } else {
+            RemoveLogged(uninstaller, deferred);
+        }
+    }
 
     if (FolderExists(root) && PathIsDirectoryEmptyW(root.c_str()) && !guard.IsProtected(root)) ShellDelete(root);
     if (!deferred.files.empty()) DeferFolders(deferred, rootPath);
+
+    // What is still there and not left to the next restart.
+    size_t remaining = 0;
+    auto deferredFile = [&deferred](const std::wstring& file) {
+        for (const std::wstring& scheduled : deferred.files)
+            if (EqualsIgnoreCase(WithBackslashes(scheduled), WithBackslashes(file))) return true;
+        return false;
+    };
+    std::vector<std::wstring> product = files;
+    product.push_back(uninstaller);
+    for (const std::wstring& file : product) {
+        if (!PathExists(file) || !removableFile(file) || deferredFile(file)) continue;
+        LogLine(L"still there after the removal: " + file);
+        ++remaining;
+    }
+    return remaining;
 }
 
 bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {
-    const std::wstring file = uninstallerPath.empty() ? ModuleFilePath() : uninstallerPath;
+    // After a recovery the manifest of the installation it restored is read
+    // instead of the running program's own.
+    const std::wstring file = !uninstallerPath.empty()      ? uninstallerPath
+                              : !state.manifestFile.empty() ? state.manifestFile
+                                                            : ModuleFilePath();
     JValue manifest;
     if (!ReadAppendedBlock(file, manifest)) return false;
     const std::wstring root = ManifestRoot(manifest);
@@ -277,8 +306,8 @@ bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {
     if (state.installMode == 0) RunCleanUpCommands(state, manifest.get("uninstrun"), root);
 
     state.SetStatusText(L"正在删除快捷方式: %ld%%", 90);
-    for (const std::wstring& name : ShortcutNames(manifest, "desktop")) RemoveDesktopShortcut(name);
-    for (const std::wstring& name : ShortcutNames(manifest, "taskbar")) RemoveTaskbarShortcut(name);
+    for (const std::wstring& name : ManifestShortcutNames(manifest, "desktop")) RemoveDesktopShortcut(name);
+    for (const std::wstring& name : ManifestShortcutNames(manifest, "taskbar")) RemoveTaskbarShortcut(name);
     RemoveStartMenuFolder();
 
     state.SetStatusText(L"正在删除文件");
@@ -286,16 +315,26 @@ bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {
         CHThread remover;
         const RunState* owner = &state;
         bool finished = false;
-        if (remover.Start([owner, &manifest, &root](CHThread*) { RemoveFiles(*owner, manifest, root); })) {
+        size_t remaining = 0;
+        if (remover.Start([owner, &manifest, &root, &remaining](CHThread*) {
+                remaining = RemoveFiles(*owner, manifest, root);
+            })) {
             finished = remover.WaitPumpingMessages();
         } else {
-            RemoveFiles(state, manifest, root);
+            remaining = RemoveFiles(state, manifest, root);
             finished = true;
         }
         // A removal ended half-way by a quit keeps its entry, so that it can
         // be run again and finish.
         if (!finished) {
             LogLine(std::string("removal interrupted; the uninstall entry stays"));
+            return false;
+        }
+        // Nor does the entry of a product whose files are still there go:
+        // it is how the removal can be finished.
+        if (remaining > 0) {
+            LogLinef("%u file(s) of the product could not be removed; the uninstall entry stays",
+                     static_cast<unsigned>(remaining));
             return false;
         }
     }

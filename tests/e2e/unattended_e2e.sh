@@ -88,6 +88,10 @@ wait_for_lines() {  # wait_for_lines FILE PATTERN N: until FILE holds N lines wi
   done
   return 1
 }
+pending() {  # pending TEXT: a file rename waiting for the next restart names TEXT
+  wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null \
+    | tr -d '\r' | grep -qi -- "$1"
+}
 kill_program() { pkill -9 -f "$1"; sleep 0.3; } 2>/dev/null
 
 # Inputs: a 24 MB product of 320 incompressible files, one of 1,500 small
@@ -160,8 +164,9 @@ holding() { pgrep -f '[q]uillo-hold.exe C:.Apps' >/dev/null; }
 check "held file: the holder still runs" holding
 no_question() { ! grep -q '^\[[ 0-9.]*\] message ' "$1"; }
 check "held file: no question for a program that is not the product's" no_question "$work/held.log"
-check "held file: the log says the holder was left alone" log_has "$work/held.log" "not the product's, not ended"
-check "held file: the held library was moved aside" test -f "$held/QuilloCore.dll.old"
+check "held file: the held library was moved aside" log_has "$work/held.log" "moved aside: C:.Apps.Quillo 3.QuilloCore.dll"
+check "held file: the held library goes at the next restart" pending '~QuilloSetup'
+check "held file: nothing of it is left in the folder" test ! -e "$held/QuilloCore.dll.old"
 check "held file: the new library is in place" cmp -s "$held/QuilloCore.dll" "$ROOT/build/x64/sample/QuilloCore.dll"
 kill_program "quillo-hold.exe C:.Apps" 2>/dev/null
 { wait "$holder"; } 2>/dev/null
@@ -209,11 +214,8 @@ check "in use: the shell runs on" runs "$SHELL_STANDIN"
 check "in use: the stranger of the same name runs on" runs "$STRANGER"
 check "in use: the new library is in place" \
   cmp -s "$(drive_c "Apps/Quillo 3/Extensions/QuilloBHO64.dll")" "$inuse/Extensions/QuilloBHO64.dll"
-pending() {
-  wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null \
-    | tr -d '\r' | grep -qi -- "$1"
-}
-check "in use: the held library goes at the next restart" pending 'QuilloBHO64.dll.old'
+check "in use: the held library was moved aside" log_has "$work/inuse.log" "moved aside: .*QuilloBHO64.dll"
+check "in use: the held library goes at the next restart" pending '~QuilloSetup'
 check "in use: the log says a restart finishes it" log_has "$work/inuse.log" "a restart finishes its removal"
 rc="$(quiet_uninstall 'C:\Apps\Quillo 3\unins000.exe' "/LOG=$(winpath "$work/inuse-removal.log")")"
 check "in use: the removal ends with code 0" test "$rc" = 0
@@ -285,6 +287,106 @@ rc="$(quiet_uninstall "$entry" "/LOG=$(winpath "$work/removal2.log")")"
 check "killed removal: the registered uninstaller ends with code 0" test "$rc" = 0
 check "killed removal: the second removal ends with code 0" log_has "$work/removal2.log" "exit code 0"
 check "killed removal: drive C: and the registry as before" same_as "$work/before"
+
+# --- Upgrades that fail: an installation A, then a setup file B run over it
+# that fails or is killed. Afterwards A is exactly as it was (its files byte
+# for byte, its entry, its links: the whole prefix as after A), and A's own
+# uninstaller still removes all of it. A killed run is taken back by the next
+# run of a setup file of the product (here a damaged one, which then fails
+# with 9) or by the earlier uninstaller. ---
+python3 "$HERE/unattended_inputs.py" product "$work/many2" 1500 2048 99
+python3 "$HERE/unattended_inputs.py" longname "$work/longname"
+for p in many2 longname; do
+  "$MKSETUP" --stub "$STUB" --block "$ROOT/tools/sample-product/block.json" --package "$work/$p" \
+    --out "$work/$p-setup.exe" >/dev/null || { echo "FAILED: packing $p"; exit 1; }
+done
+python3 "$HERE/unattended_inputs.py" damage "$SAMPLE" "$work/damaged-setup.exe"
+python3 "$HERE/unattended_inputs.py" truncate "$SAMPLE" "$work/truncated-setup.exe"
+UPGRADE_SKIPS=(--skip 'users/*/temp/*.zip')
+tree_sums() {  # tree_sums FOLDER: every file below it with its MD5
+  (cd "$1" 2>/dev/null && find . -type f -print0 | sort -z | xargs -0 -r md5sum)
+}
+upgrade_snapshot() { wineserver -w; python3 "$HERE/prefix_snapshot.py" "$WINEPREFIX" "${SKIPS[@]}" "${UPGRADE_SKIPS[@]}" > "$1"; }
+same_prefix_as() {
+  upgrade_snapshot "$work/after"
+  if diff -q "$1" "$work/after" >/dev/null; then return 0; fi
+  diff "$1" "$work/after" | head -n 20
+  return 1
+}
+unix_of() {  # unix_of WINDOWS_PATH: where a C: or T: path lies here
+  local p="${1//\\//}"
+  case "$p" in
+    C:*) echo "$WINEPREFIX/drive_c${p#C:}" ;;
+    T:*) echo "$small${p#T:}" ;;
+  esac
+}
+# name | A | B | target | size of T: | log line to kill at | count | B's code (or killed) | taken back by
+while IFS='|' read -r name a b target disk marker count code by; do
+  [ -z "$name" ] && continue
+  fresh_prefix
+  [ "$disk" != - ] && small_disk "$disk"
+  upgrade_snapshot "$work/before-a"
+  rc="$(quiet "$work/$a" /D "$target")"
+  check "$name: A installs" test "$rc" = 0
+  dir="$(unix_of "$target")/Quillo 3"
+  tree_sums "$dir" > "$work/a-tree"
+  upgrade_snapshot "$work/after-a"
+  log="$work/upgrade-$name.log"
+  if [ "$code" = killed ]; then
+    [ "$marker" = "pausing before step register" ] && export QUILLO_PAUSE_BEFORE_STEP=register
+    wine "$(winpath "$work/$b")" /q /D "$target" "/LOG=$(winpath "$log")" >/dev/null 2>&1 &
+    setup=$!
+    unset QUILLO_PAUSE_BEFORE_STEP
+    wait_for_lines "$log" "$marker" "$count"
+    kill_program "$b" 2>/dev/null
+    { wait "$setup"; } 2>/dev/null
+    check "$name: B was killed while running" bash -c "! grep -q 'exit code' '$log'"
+    if [ "$by" = setup ]; then
+      rc="$(quiet "$work/damaged-setup.exe" /D "$target" "/LOG=$(winpath "$work/upgrade-$name-next.log")")"
+      check "$name: the next setup run ends with 9" test "$rc" = 9
+      check "$name: the next setup run took B back" log_has "$work/upgrade-$name-next.log" "taking back an installation"
+    fi
+  else
+    rc="$(quiet "$work/$b" /D "$target" "/LOG=$(winpath "$log")")"
+    check "$name: B ends with code $code" test "$rc" = "$code"
+  fi
+  if [ "$by" != uninstall ]; then
+    tree_sums "$dir" > "$work/a-tree-after"
+    check "$name: A's files byte for byte" cmp -s "$work/a-tree" "$work/a-tree-after"
+    check "$name: A's entry, links and everything else as after A" same_prefix_as "$work/after-a"
+  fi
+  rc="$(quiet_uninstall "$(winpath "$dir")\\unins000.exe")"
+  check "$name: A's uninstaller ends with code 0" test "$rc" = 0
+  check "$name: A's uninstaller leaves the machine as before A" same_prefix_as "$work/before-a"
+  [ "$disk" != - ] && check "$name: nothing left on the small volume but the folder named" \
+    test -z "$(find "$small" -mindepth 1 ! -path "$small/G")"
+done <<ROWS
+damaged-package|sample-setup.exe|damaged-setup.exe|C:\\Apps|-|-|-|9|-
+truncated-file|sample-setup.exe|truncated-setup.exe|C:\\Apps|-|-|-|5|-
+volume-too-small|sample-setup.exe|big-setup.exe|T:\\G|12m|-|-|8|-
+path-too-long|sample-setup.exe|longname-setup.exe|C:\\Apps|-|-|-|8|-
+entry-fails-half-way|sample-setup.exe|badcrc-setup.exe|C:\\Apps|-|-|-|8|-
+killed-moving-aside|many-setup.exe|many2-setup.exe|C:\\Apps|-|moved aside|300|killed|setup
+killed-extracting|many-setup.exe|many2-setup.exe|C:\\Apps|-|file written|300|killed|setup
+killed-registering|many-setup.exe|many2-setup.exe|C:\\Apps|-|pausing before step register|1|killed|setup
+killed-extracting-then-removed|many-setup.exe|many2-setup.exe|C:\\Apps|-|file written|300|killed|uninstall
+ROWS
+mountpoint -q "$small" && umount "$small"
+
+# --- An upgrade that succeeds: nothing of the run's folder is left, and a
+# file the user saved in the installation folder is still there. ---
+fresh_prefix
+rc="$(quiet "$work/many-setup.exe" /D 'C:\Apps')"
+check "upgrade: A installs" test "$rc" = 0
+echo "the user's own notes" > "$(drive_c "Apps/Quillo 3/user-notes.txt")"
+rc="$(quiet "$work/many2-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/upgrade.log")")"
+check "upgrade: B over A ends with code 0" test "$rc" = 0
+check "upgrade: B's files are in place" \
+  cmp -s "$(drive_c "Apps/Quillo 3/data/part03/file0003.bin")" "$work/many2/data/part03/file0003.bin"
+check "upgrade: the user's file is unchanged" \
+  bash -c "[ \"\$(cat '$(drive_c "Apps/Quillo 3/user-notes.txt")')\" = \"the user's own notes\" ]"
+check "upgrade: nothing of the run's folder is left" test -z "$(find "$(drive_c Apps)" -iname '~QuilloSetup.*')"
+check "upgrade: the log says the installation stands" log_has "$work/upgrade.log" "the installation stands"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

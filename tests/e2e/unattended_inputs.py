@@ -2,8 +2,11 @@
 """Inputs of the unattended-run cases: product folders, and setup files whose
 package is replaced by a hostile one (the packer refuses to make those).
 
-  unattended_inputs.py product DIR FILES BYTES    random (incompressible) files
+  unattended_inputs.py product DIR FILES BYTES [SEED]  random (incompressible) files
   unattended_inputs.py repack SETUP OUT KIND      KIND: escape, device, badcrc
+  unattended_inputs.py damage SETUP OUT           one byte of the package changed
+  unattended_inputs.py truncate SETUP OUT         the file cut in the middle of its package
+  unattended_inputs.py longname DIR               a product with one file whose path is too long
 """
 import hashlib
 import io
@@ -15,8 +18,8 @@ import sys
 import zipfile
 
 
-def product(folder, count, size):
-    rng = random.Random(1234)
+def product(folder, count, size, seed=1234):
+    rng = random.Random(seed)
     for i in range(count):
         sub = os.path.join(folder, "data", "part%02d" % (i % 16))
         os.makedirs(sub, exist_ok=True)
@@ -58,9 +61,45 @@ def repack(setup, out, kind):
         f.write(d[:o] + struct.pack("<I", len(text)) + text + struct.pack("<I", len(package)) + package)
 
 
+def package_range(d):
+    lf = struct.unpack_from("<I", d, 0x3C)[0]
+    o = struct.unpack_from("<I", d, lf - 4)[0]
+    length = struct.unpack_from("<I", d, o)[0]
+    size = struct.unpack_from("<I", d, o + 4 + length)[0]
+    return o + 8 + length, size
+
+
+def damage(setup, out):
+    d = bytearray(open(setup, "rb").read())
+    start, size = package_range(d)
+    d[start + size // 2] ^= 0x40
+    open(out, "wb").write(bytes(d))
+
+
+def truncate(setup, out):
+    d = open(setup, "rb").read()
+    start, size = package_range(d)
+    open(out, "wb").write(d[: start + size // 2])
+
+
+def longname(folder):
+    deep = os.path.join(folder, "D" * 100, "E" * 100)
+    os.makedirs(deep, exist_ok=True)
+    with open(os.path.join(folder, "Quillo.exe"), "wb") as f:
+        f.write(b"MZ stand-in, long")
+    with open(os.path.join(deep, "F" * 60 + ".txt"), "wb") as f:
+        f.write(b"too deep\n")
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "product":
-        product(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+        product(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]) if len(sys.argv) > 5 else 1234)
+    elif sys.argv[1] == "damage":
+        damage(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "truncate":
+        truncate(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "longname":
+        longname(sys.argv[2])
     elif sys.argv[1] == "repack":
         repack(sys.argv[2], sys.argv[3], sys.argv[4])
     else:

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/AppendedBlock.h"
-#include "app/FileSource.h"
+#include "base/FileSource.h"
 #include "json/JValue.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <random>
 
 #include "app/AppendedBlock.h"
-#include "app/Base64.h"
 #include "app/SetupPass.h"
 #include "app/UninstallManifest.h"
-#include "install/Md5.h"
+#include "base/Base64.h"
+#include "base/Md5.h"
 #include "tests/native/TestFiles.h"
 
 namespace quillo {

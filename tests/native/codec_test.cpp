@@ -1,7 +1,7 @@
 // Tests for the MD5 digest (install/Md5) and the Base64 codec (app/Base64).
-#include "app/Base64.h"
-#include "install/Md5.h"
-#include "app/TextCodec.h"
+#include "base/Base64.h"
+#include "base/Md5.h"
+#include "base/TextCodec.h"
 #include "json/JValue.h"
 
 #include <gtest/gtest.h>

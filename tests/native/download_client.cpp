@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 #include "net/ResumableDownload.h"
 
 int main(int argc, char** argv) {

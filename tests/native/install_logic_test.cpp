@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Md5.h"
 #include "install/CommandLine.h"
 #include "install/EntryName.h"
-#include "install/Md5.h"
 
 namespace quillo {
 namespace {

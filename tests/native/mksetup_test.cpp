@@ -10,7 +10,7 @@
 #include <set>
 
 #include "app/AppendedBlock.h"
-#include "install/Md5.h"
+#include "base/Md5.h"
 #include "tests/native/TestFiles.h"
 #include "tools/mksetup/PeFile.h"
 #include "tools/mksetup/SetupInspector.h"

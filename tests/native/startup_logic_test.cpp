@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/StartupLogic.h"
-#include "app/TickCount.h"
+#include "base/TickCount.h"
 #include "install/InstallError.h"
 #include "install/Registry.h"
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #endif
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 #include "json/JValue.h"
 #include "net/ResumableDownload.h"
 #include "tests/shared/RangeServer.h"

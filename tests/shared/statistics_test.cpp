@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Base64.h"
+#include "base/Base64.h"
 #include "net/MachineId.h"
 #include "net/Smbios.h"
 #include "net/Statistics.h"

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "app/AppendedBlock.h"
-#include "app/TextCodec.h"
-#include "install/Md5.h"
+#include "base/Md5.h"
+#include "base/TextCodec.h"
 #include "install/InstallSequence.h"
 #include "install/ProductRegistration.h"
-#include "install/Shortcuts.h"
 #include "install/Registry.h"
+#include "install/Shortcuts.h"
 #include "json/JValue.h"
 
 namespace quillo {

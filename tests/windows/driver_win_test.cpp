@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SystemInfo.h"
+#include "base/SystemInfo.h"
 #include "install/DriverComponents.h"
 #include "install/PackageExtractor.h"
 #include "tests/shared/LoopbackServer.h"

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "app/AppendedBlock.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
-#include "install/CHThread.h"
-#include "install/Md5.h"
+#include "base/CHThread.h"
+#include "base/Md5.h"
+#include "base/SystemInfo.h"
+#include "base/TempFile.h"
+#include "base/TextCodec.h"
 #include "install/PackageExtractor.h"
 #include "install/ProcessTools.h"
 #include "tests/windows/TestDialogs.h"

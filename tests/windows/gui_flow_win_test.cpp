@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Base64.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
+#include "base/Base64.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "install/ProductRegistration.h"
 #include "install/Shortcuts.h"
 #include "screens/CHSuccessWnd.h"

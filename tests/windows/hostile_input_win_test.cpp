@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "app/AppendedBlock.h"
-#include "app/Base64.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
+#include "base/Base64.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
+#include "base/UserPrompt.h"
 #include "install/Registry.h"
 #include "install/Shortcuts.h"
-#include "install/UserPrompt.h"
 #include "tests/windows/TestDialogs.h"
 #include "tests/windows/TestInstallFiles.h"
 #include "tests/windows/TestProgressWindow.h"

@@ -16,11 +16,12 @@
 #include <vector>
 
 #include "app/AppendedBlock.h"
-#include "app/Base64.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
-#include "install/Md5.h"
+#include "base/Base64.h"
+#include "base/Md5.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
+#include "install/InstallStep.h"
 #include "install/ProductRegistration.h"
 #include "install/Registry.h"
 #include "install/Shortcuts.h"
@@ -564,6 +565,53 @@ TEST_F(InstallSequenceTest, ProtectedFoldersSurviveAnyManifest) {
     }
     for (const std::wstring& marker : markers) DeleteFileW(marker.c_str());
     fs::remove_all(otherUser, ec);
+}
+
+// A step that fails is undone too (it may have made part of its change),
+// then every step before it, newest first; steps after it never run.
+TEST(InstallStepsTest, AFailedStepAndThoseBeforeItAreUndoneNewestFirst) {
+    class Recorded : public InstallStep {
+    public:
+        Recorded(const char* name, bool fails, std::vector<std::string>& log)
+            : InstallStep(name), fails_(fails), log_(log) {}
+        InstallResult Do() override {
+            log_.push_back(std::string("do ") + name());
+            return fails_ ? InstallResult::Failed(8, L"cannot", L"C:\\x", ERROR_DISK_FULL) : InstallResult::Ok();
+        }
+        void Undo() override { log_.push_back(std::string("undo ") + name()); }
+
+    private:
+        bool fails_;
+        std::vector<std::string>& log_;
+    };
+    struct Row {
+        int failing;  // -1: none fails
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {-1, {"do a", "do b", "do c"}},
+        {0, {"do a", "undo a"}},
+        {1, {"do a", "do b", "undo b", "undo a"}},
+        {2, {"do a", "do b", "do c", "undo c", "undo b", "undo a"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.failing);
+        std::vector<std::string> log;
+        InstallSteps steps;
+        const char* names[] = {"a", "b", "c"};
+        for (int i = 0; i < 3; ++i) steps.emplace_back(new Recorded(names[i], i == row.failing, log));
+        const char* failed = nullptr;
+        const InstallResult result = RunSteps(steps, &failed);
+        EXPECT_EQ(log, row.expected);
+        EXPECT_EQ(result.code, row.failing < 0 ? 0 : 8);
+        EXPECT_EQ(result.windowsError, row.failing < 0 ? 0u : static_cast<DWORD>(ERROR_DISK_FULL));
+        EXPECT_STREQ(failed ? failed : "", row.failing < 0 ? "" : names[row.failing]);
+    }
+    // The log line names the step, the path and the Windows error's text.
+    const std::wstring line = DescribeFailure("extract", InstallResult::Failed(8, L"write file failed", L"C:\\P\\f.bin",
+                                                                               ERROR_DISK_FULL));
+    EXPECT_EQ(line.rfind(L"install error 8 in extract: write file failed: C:\\P\\f.bin (Windows error 112: ", 0), 0u)
+        << WideToUtf8(line);
 }
 
 TEST_F(InstallSequenceTest, UnreadableManifestsRemoveNothing) {

@@ -16,8 +16,8 @@
 
 #include "app/AppendedBlock.h"
 #include "app/Startup.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "install/ProductRegistration.h"
 
 namespace quillo {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/StartupLogic.h"
-#include "app/SystemInfo.h"
+#include "base/SystemInfo.h"
 #include "install/ProductRegistration.h"
 #include "install/Registry.h"
 
@@ -199,7 +199,7 @@ TEST_F(RegistrationWinTest, EarlierInstallationReadsBackTheRegistration) {
     const EarlierInstallation found = FindEarlierInstallation();
     EXPECT_EQ(found.uninstallString, kUninstaller);
     EXPECT_EQ(found.version, 3100u);
-    const EarlierInstallation startup = ReadEarlierInstallation();
+    const EarlierInstallation startup = FindEarlierInstallation();
     EXPECT_EQ(startup.uninstallString, kUninstaller);
     EXPECT_EQ(startup.version, 3100u);
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "install/RunEnd.h"
 #include "screens/CHMainWnd.h"
 #include "screens/CHSuccessWnd.h"
 

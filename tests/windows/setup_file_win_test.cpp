@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "app/AppendedBlock.h"
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
 #include "app/UninstallManifest.h"
-#include "install/Md5.h"
+#include "base/Md5.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 
 namespace quillo {
 namespace {

@@ -10,8 +10,8 @@
 #include <set>
 #include <string>
 
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "install/Shortcuts.h"
 #include "json/JValue.h"
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 #include "ui/CHWindow.h"
 #include "ui/ControlFactory.h"
 #include "ui/UIButton.h"

@@ -7,7 +7,8 @@
 #include <shlwapi.h>
 
 #include "app/StartupLogic.h"
-#include "app/SystemInfo.h"
+#include "base/SystemInfo.h"
+#include "install/ProductRegistration.h"
 #include "install/Registry.h"
 
 namespace quillo {
@@ -41,7 +42,7 @@ private:
 
 const std::wstring kDefaultFolder = L"\\Brightfen\\Quillo 3";
 
-std::wstring Proposed() { return ProposeInstallFolder(L"", ReadEarlierInstallation(), ProgramFilesFolder()); }
+std::wstring Proposed() { return ProposeInstallFolder(L"", FindEarlierInstallation(), ProgramFilesFolder()); }
 
 TEST(StartupWinTest, ProgramFilesIsTheFolderA32BitProgramGets) {
     ASSERT_TRUE(Is64BitWindows());

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/SystemInfo.h"
-#include "app/TextCodec.h"
-#include "install/CHThread.h"
+#include "base/CHThread.h"
+#include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "install/RunState.h"
 
 namespace quillo {

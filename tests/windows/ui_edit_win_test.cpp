@@ -10,9 +10,9 @@
 #include <string>
 
 #include "tests/windows/TestImages.h"
-#include "ui/ControlFactory.h"
 #include "ui/CXEdit.h"
 #include "ui/CXEditCtrl.h"
+#include "ui/ControlFactory.h"
 #include "ui/SkinData.h"
 #include "ui/SkinDraw.h"
 #include "ui/UIScrollBar.h"

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/windows/TestImages.h"
 #include "ui/CHBitmap.h"
 #include "ui/SkinData.h"
 #include "ui/SkinDraw.h"
-#include "tests/windows/TestImages.h"
 #include "ui/UIResource.h"
 
 namespace quillo {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 #include "install/EntryName.h"
 #include "tools/mksetup/ZipFolder.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "app/AppendedBlock.h"
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 
 namespace quillo {
 

@@ -7,8 +7,8 @@
 
 #include "app/AppendedBlock.h"
 #include "app/UninstallManifest.h"
-#include "app/TextCodec.h"
-#include "install/Md5.h"
+#include "base/Md5.h"
+#include "base/TextCodec.h"
 #include "tools/mksetup/PackageCheck.h"
 #include "tools/mksetup/PeFile.h"
 #include "tools/mksetup/SetupPacker.h"

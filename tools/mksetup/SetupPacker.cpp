@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "app/AppendedBlock.h"
-#include "install/Md5.h"
+#include "base/Md5.h"
 #include "json/JValue.h"
 #include "tools/mksetup/PackageCheck.h"
 #include "tools/mksetup/PeFile.h"

@@ -1,11 +1,11 @@
-#include "app/RunLog.h"
+#include "base/RunLog.h"
 
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 
 namespace quillo {
 namespace {

@@ -1,5 +1,5 @@
 // Base64 with the standard alphabet and "=" padding, no line breaks (RFC 4648).
-#include "app/Base64.h"
+#include "base/Base64.h"
 
 #include <cstdint>
 

@@ -4,10 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace quillo {
+
+// The window in which ranges of a file are read and copied.
+constexpr size_t kCopyWindow = 512 * 1024;
 
 #ifdef _WIN32
 using NativePath = std::wstring;
@@ -96,4 +100,9 @@ bool PathExists(const NativePath& path);
 // Removes a file; false when it could not be removed (or did not exist).
 bool RemoveFile(const NativePath& path);
 
+// Copies `length` bytes at `offset` of `source` to `sink` in windows of
+// kCopyWindow bytes (which the sink may change). False when a read
+// fails or the sink refuses.
+using ByteSink = std::function<bool(uint8_t* data, size_t size)>;
+bool CopyRange(ByteSource& source, uint64_t offset, uint64_t length, const ByteSink& sink);
 }  // namespace quillo

@@ -1,4 +1,4 @@
-#include "install/CHThread.h"
+#include "base/CHThread.h"
 
 #include <process.h>
 

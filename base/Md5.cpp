@@ -5,7 +5,7 @@
 // available; only a partial block at the edges is copied into buffer_).
 // Words are fetched with memcpy so unaligned input is fine, and byte-swapped
 // on big-endian hosts.
-#include "install/Md5.h"
+#include "base/Md5.h"
 
 #include <cstring>
 

@@ -1,4 +1,8 @@
-#include "app/FileSource.h"
+#include "base/FileSource.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
 
 #include <cstring>
 
@@ -232,6 +236,17 @@ WriteResult WriteFileParts(const NativePath& path, const std::vector<ByteRange>&
         if (!file.write(part.data, part.size)) break;
     }
     return file.finish();
+}
+
+bool CopyRange(ByteSource& source, uint64_t offset, uint64_t length, const ByteSink& sink) {
+    std::unique_ptr<uint8_t[]> window(new (std::nothrow) uint8_t[kCopyWindow]);
+    if (!window) return false;
+    for (uint64_t done = 0; done < length;) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kCopyWindow, length - done));
+        if (!source.readAt(offset + done, window.get(), chunk) || !sink(window.get(), chunk)) return false;
+        done += chunk;
+    }
+    return true;
 }
 
 }  // namespace quillo

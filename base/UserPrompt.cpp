@@ -1,9 +1,9 @@
-#include "install/UserPrompt.h"
+#include "base/UserPrompt.h"
 
 #include <atomic>
 
-#include "app/RunLog.h"
-#include "app/TextCodec.h"
+#include "base/RunLog.h"
+#include "base/TextCodec.h"
 
 namespace quillo {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/TickCount.h"
+#include "base/TickCount.h"
 
 namespace quillo {
 

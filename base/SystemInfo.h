@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FileSource.h"  // PathExists
-#include "app/StartupLogic.h"
+#include "base/FileSource.h"  // PathExists
 
 namespace quillo {
 
@@ -33,6 +32,9 @@ std::wstring OutermostMissingFolder(const std::wstring& folder);
 // Removes `folder` and its parents up to `outermost` (as OutermostMissingFolder
 // gave it before they were made), innermost first, while they are empty.
 void RemoveFoldersMadeFor(const std::wstring& folder, const std::wstring& outermost);
+// Creates a folder with all its missing parents ("/" is taken as "\\"); true
+// when it exists afterwards.
+bool CreateFolderTree(const std::wstring& folder);
 // The bytes free for this user on the volume that holds `path` (which need
 // not exist yet: its nearest existing folder counts), and that volume's
 // cluster size; UINT64_MAX when it cannot be told.
@@ -42,9 +44,5 @@ uint64_t FreeBytesOfVolume(const std::wstring& path, uint32_t* clusterBytes = nu
 std::wstring ProgramFilesFolder();
 // The process's command line split by CommandLineToArgvW, program name first.
 std::vector<std::wstring> ProcessArguments();
-// A limited token whose linked full token belongs to the Administrators group.
-bool RunsFilteredAdministrator();
-// The uninstall entry of an earlier installation, opened as the startup opens it.
-EarlierInstallation ReadEarlierInstallation();
 
 }  // namespace quillo

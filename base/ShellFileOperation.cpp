@@ -1,4 +1,4 @@
-#include "install/ShellFileOperation.h"
+#include "base/ShellFileOperation.h"
 
 #include <shellapi.h>
 

@@ -7,7 +7,10 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+#include "base/FileSource.h"
 
 namespace quillo {
 
@@ -36,6 +39,25 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     std::wstring path_;
 };
+
+// Sixteen upper-case hexadecimal digits of a 64-bit value made from a fresh
+// GUID (its first eight bytes); empty when no GUID can be made.
+std::wstring UniqueHex16();
+
+// Writes bytes to "<temp>\<16 hex digits><extension>". False when the file
+// cannot be created or written whole; a partly written file is removed.
+bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, std::wstring& path);
+
+// Writes the package to "<temp>\<16 hex digits>.zip" (a name made from a fresh
+// GUID). False when the file cannot be created or written whole; a partly
+// written file is removed.
+bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath);
+
+// Writes `length` bytes at `offset` of `source` to "<temp>\<16 hex
+// digits><extension>", a window at a time. False when the file cannot be
+// created or written whole (or the source read); a partial file is removed.
+bool WriteTempFileFrom(ByteSource& source, uint64_t offset, uint64_t length, const wchar_t* extension,
+                       std::wstring& path);
 
 // Marks an open file (opened with DELETE access) to be deleted when its last
 // handle closes, or takes the mark back; false when the system refuses.

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/FileSource.h"
+#include "base/FileSource.h"
 
 namespace quillo {
 

@@ -1,10 +1,11 @@
-#include "app/SystemInfo.h"
+#include "base/SystemInfo.h"
 
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
-#include "install/ProductRegistration.h"
+#include "base/PathText.h"
 
 namespace quillo {
 
@@ -150,30 +151,34 @@ std::vector<std::wstring> ProcessArguments() {
     return args;
 }
 
-bool RunsFilteredAdministrator() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
-    DWORD size = 0;
-    bool admin = false;
-    if (GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) &&
-        static_cast<int>(type) == kTokenElevationTypeLimited) {
-        TOKEN_LINKED_TOKEN linked = {};
-        if (GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size)) {
-            BYTE sid[SECURITY_MAX_SID_SIZE];
-            DWORD sidSize = sizeof sid;
-            BOOL member = FALSE;
-            if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize) &&
-                CheckTokenMembership(linked.LinkedToken, sid, &member)) {
-                admin = member != FALSE;
-            }
-            CloseHandle(linked.LinkedToken);
-        }
-    }
-    CloseHandle(token);
-    return ShouldRelaunchElevated(IsNt6OrLater(), admin ? kTokenElevationTypeLimited : 0, admin);
+namespace {
+
+// Makes `path`, first its missing parents; the result is the system error
+// of the last attempt (ERROR_SUCCESS when the folder was made).
+DWORD MakeFolder(const std::wstring& path, int depth) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    if (error != ERROR_PATH_NOT_FOUND || depth > 128) return error;
+    const std::wstring parent = ParentPath(path);
+    if (parent.empty() || parent.size() >= path.size()) return error;
+    const DWORD made = MakeFolder(parent, depth + 1);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return made;
+    return CreateDirectoryW(path.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
 }
 
-EarlierInstallation ReadEarlierInstallation() { return FindEarlierInstallation(); }
+}  // namespace
+
+bool CreateFolderTree(const std::wstring& folder) {
+    // Entry names separate with "/"; the system wants backslashes throughout.
+    std::wstring path = WithBackslashes(folder);
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    // What the shell's SHCreateDirectoryExW does, parents first and an
+    // existing folder counting as made, without its change notifications
+    // and its look at each parent's desktop.ini: under Wine those cost many
+    // server round trips for every folder.
+    if (PathIsRelativeW(path.c_str())) return false;
+    const DWORD r = MakeFolder(path, 0);
+    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
+}
 
 }  // namespace quillo

@@ -1,0 +1,57 @@
+// The steps of an installation, in the order the sequence runs them. Every
+// change a step makes is written to the run's journal first, so that its
+// Undo (and the recovery of a killed run) can take it back. Windows only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/AppendedBlock.h"
+#include "install/InstallStep.h"
+#include "install/PackageExtractor.h"
+#include "install/RunJournal.h"
+#include "install/RunState.h"
+#include "json/JValue.h"
+
+namespace quillo {
+
+// What the steps of one installation share.
+struct InstallContext {
+    InstallContext(RunState& s, const SetupImage& image, const ExtractionPlan& p, RunJournal& j)
+        : state(s), setup(image), plan(p), journal(j) {}
+    RunState& state;
+    const SetupImage& setup;
+    const ExtractionPlan& plan;
+    RunJournal& journal;
+    std::wstring archivePath;  // the temporary archive
+    PackageSource package;     // the package inside the setup file
+    JValue manifest;           // the uninstall manifest being made
+
+    // The earlier installation, when there is one: its uninstaller, its
+    // folder and the folders its manifest lists (removed at the end when the
+    // new installation leaves them empty).
+    std::wstring earlierUninstaller;
+    std::wstring earlierRoot;
+    std::vector<std::wstring> earlierFolders;
+    int earlierFreshRoot = -1;  // its manifest's "freshroot"; -1 when unknown
+    std::vector<std::wstring> earlierLeftovers;  // its files that could not be moved aside
+};
+
+// The run's folder and journal; the uninstall entry names the run.
+std::unique_ptr<InstallStep> BeginRunStep(InstallContext& c);
+// The earlier installation's files and links go into the run's folder; its
+// uninstaller and entry stay until the new ones are written.
+std::unique_ptr<InstallStep> SetAsideEarlierStep(InstallContext& c);
+// The package's files, after the files standing in their places are moved aside.
+std::unique_ptr<InstallStep> ExtractStep(InstallContext& c);
+// The chosen links, after links standing in their places are moved aside.
+std::unique_ptr<InstallStep> ShortcutsStep(InstallContext& c);
+// "unins000.exe" with the manifest, after the uninstallers it replaces are moved aside.
+std::unique_ptr<InstallStep> UninstallerStep(InstallContext& c);
+// The start path, the post-install commands and the first-install commands
+// (which start the product's own programs and are not taken back).
+std::unique_ptr<InstallStep> FirstRunStep(InstallContext& c);
+// The uninstall entry and the user's settings, recorded as they were first.
+std::unique_ptr<InstallStep> RegisterStep(InstallContext& c);
+
+}  // namespace quillo
