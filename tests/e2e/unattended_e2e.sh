@@ -388,5 +388,18 @@ check "upgrade: the user's file is unchanged" \
 check "upgrade: nothing of the run's folder is left" test -z "$(find "$(drive_c Apps)" -iname '~QuilloSetup.*')"
 check "upgrade: the log says the installation stands" log_has "$work/upgrade.log" "the installation stands"
 
+# --- A folder that is no installation holds a file of the package's name:
+# a run that fails half-way puts the file back as it was. ---
+fresh_prefix
+mkdir -p "$(drive_c "Apps/Quillo 3/good")"
+echo "the user's own file of that name" > "$(drive_c "Apps/Quillo 3/good/file00.txt")"
+snapshot "$work/before"
+rc="$(quiet "$work/badcrc-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/replaced.log")")"
+check "replaced file: the run ends with code 8" test "$rc" = 8
+check "replaced file: it was replaced before the failure" log_has "$work/replaced.log" "moved aside: .*file00.txt"
+check "replaced file: it is back, unchanged" \
+  bash -c "[ \"\$(cat '$(drive_c "Apps/Quillo 3/good/file00.txt")')\" = \"the user's own file of that name\" ]"
+check "replaced file: drive C: and the registry as before" same_as "$work/before"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
