@@ -3,9 +3,9 @@
 #include <shellapi.h>
 
 #include "app/AppendedBlock.h"
+#include "app/HandOff.h"
 #include "app/StartupLogic.h"
 #include "base/RunLog.h"
-#include "base/ShellFileOperation.h"
 #include "base/SystemInfo.h"
 #include "base/TextCodec.h"
 #include "base/UserPrompt.h"
@@ -42,46 +42,25 @@ bool RunsFilteredAdministrator() {
 }
 
 
-[[noreturn]] void EndProcessNow() {
-    TerminateProcess(GetCurrentProcess(), 0);
-    ExitProcess(0);
+[[noreturn]] void EndProcessNow(int code = 0) {
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+    ExitProcess(static_cast<UINT>(code));
 }
 
-void RelaunchElevated(const std::wstring& modulePath, const std::wstring& parameters) {
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof info;
-    info.lpVerb = L"runas";
-    info.lpFile = modulePath.c_str();
-    info.lpParameters = parameters.c_str();
-    info.lpDirectory = L"";
-    info.nShow = SW_SHOWNORMAL;
-    ShellExecuteExW(&info);
+// Ends the start with a code and says so in the log.
+[[noreturn]] void EndWith(int code) {
+    LogLinef("exit code %d", code);
+    CloseRunLog();
+    EndProcessNow(code);
 }
 
-// The copy gets no arguments, except that a quiet removal stays quiet (an
-// unattended "unins000.exe /q" must not turn into a confirmation screen) and
-// a requested log goes on to the copy, which does the work.
-void MoveUninstallerToTemp(const std::wstring& modulePath, const std::wstring& tempCopy, bool quiet,
-                           const std::wstring& logFile) {
-    ShellFileOperation(FO_COPY, modulePath, tempCopy);
-    std::wstring arguments = quiet ? L"/q" : L"";
-    if (!logFile.empty()) {
-        if (!arguments.empty()) arguments += L" ";
-        arguments += QuoteArgument(L"/LOG=" + AbsolutePath(logFile));
-    }
-    const wchar_t* parameters = arguments.c_str();
-
-    if (IsNt6OrLater()) {
-        SHELLEXECUTEINFOW info = {};
-        info.cbSize = sizeof info;
-        info.lpVerb = L"runas";
-        info.lpFile = tempCopy.c_str();
-        info.lpParameters = parameters;
-        info.lpDirectory = L"";
-        info.nShow = SW_SHOWNORMAL;
-        ShellExecuteExW(&info);
+void ShowUsage(HWND owner, bool quiet) {
+    if (quiet) {
+        const std::string text = WideToUtf8(UsageText());
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     } else {
-        ShellExecuteW(nullptr, L"open", tempCopy.c_str(), arguments.empty() ? nullptr : parameters, nullptr, SW_SHOW);
+        TellUser(owner, UsageText(), L"Quillo 3", MB_OK);
     }
 }
 
@@ -91,12 +70,10 @@ StartupState RunStartup(HWND owner) {
     StartupState state;
     const std::wstring modulePath = ModuleFilePath();
     const std::vector<std::wstring> args = ProcessArguments();
+    const CommandLineOptions options = ParseCommandLine(args);
 
-    if (RunsFilteredAdministrator()) {
-        RelaunchElevated(modulePath, BuildRelaunchParameters(args));
-        EndProcessNow();
-    }
-
+    // The block is read before anything else is decided: whether the run is
+    // quiet decides how the elevation goes.
     FileSource file;
     BlockLayout layout;
     const BlockStatus status = file.open(modulePath) ? ReadAppendedBlock(file, state.block, &layout)
@@ -104,9 +81,27 @@ StartupState RunStartup(HWND owner) {
     file.close();
     const bool blockRead = status == BlockStatus::Ok;
     state.settings = ReadStartupSettings(state.block, blockRead, NativeProcessorArchitecture());
-    const CommandLineOptions options = ParseCommandLine(args);
     state.quiet = state.settings.quietKey || options.quiet;
     SetUnattended(state.quiet);
+
+    if (options.help) {
+        ShowUsage(owner, state.quiet);
+        EndProcessNow(0);
+    }
+
+    // A filtered administrator's run goes on elevated; this process waits
+    // for it and ends with its code. A quiet run never prompts.
+    switch (DecideElevation(RunsFilteredAdministrator(), state.quiet)) {
+        case ElevationStep::Relaunch:
+            EndProcessNow(RelaunchElevatedAndWait(modulePath, BuildRelaunchParameters(args)));
+        case ElevationStep::FailQuietly:
+            if (!options.logFile.empty()) OpenRunLog(options.logFile);
+            LogLine(std::string("administrator rights are needed and a quiet run does not ask for them"));
+            EndWith(kExitElevationRequired);
+        case ElevationStep::None:
+            break;
+    }
+
     state.logFile = options.logFile;
     // The uninstaller that moves to the temporary folder leaves the log to
     // its copy.
@@ -124,20 +119,37 @@ StartupState RunStartup(HWND owner) {
         // the install would have failed with, never with success.
         const int code = RejectedBlockCode(status, layout);
         LogLinef("setup block rejected (%s): install error %d", BlockStatusText(status), code);
-        if (state.quiet) {
-            LogLinef("exit code %d", code);
-            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
-        }
+        if (state.quiet) EndWith(code);
         TellUser(owner, kBlockRejectedText, L"", MB_ICONERROR);
-        LogLine(std::string("exit code 0"));
-        EndProcessNow();
+        EndWith(0);
+    }
+    // A deployment that names a switch the program does not know gets told,
+    // before anything is touched; a run with screens goes on as before.
+    if (state.quiet && !options.unknown.empty()) {
+        std::wstring line = L"bad command line, unknown:";
+        for (const std::wstring& arg : options.unknown) line += L" " + QuoteArgument(arg);
+        LogLine(line);
+        EndWith(kExitBadCommandLine);
     }
 
     if (move.mustMove) {
-        MoveUninstallerToTemp(modulePath, move.tempCopy, state.quiet, options.logFile);
-        EndProcessNow();
+        // The copy does the removal; this process waits for it and ends
+        // with its code. The copy gets the quiet switch and the log.
+        std::wstring arguments = state.quiet ? L"/q" : L"";
+        if (!options.logFile.empty()) {
+            if (!arguments.empty()) arguments += L" ";
+            arguments += QuoteArgument(L"/LOG=" + AbsolutePath(options.logFile));
+        }
+        EndProcessNow(HandOverToTemporaryCopy(modulePath, move.tempCopy, arguments, state.quiet));
     }
     LogLinef("role: %s%s", state.settings.role == 0 ? "uninstaller" : "setup", state.quiet ? ", quiet" : "");
+
+    // One run of the product's setup or uninstaller at a time.
+    if (!ProcessRunLock().TryAcquire()) {
+        LogLine(std::string("another installation or removal of the product is in progress"));
+        if (!state.quiet) TellUser(owner, kAnotherRunText, L"", MB_ICONWARNING);
+        EndWith(kExitAnotherRun);
+    }
     // An installation that was cut short (its process killed) is finished
     // or taken back before anything else looks at the machine.
     if (RecoverInterruptedRun() && state.settings.role == 0) {
@@ -148,13 +160,17 @@ StartupState RunStartup(HWND owner) {
         }
     }
     state.requestedFolder = options.requestedFolder;
+    state.noLaunch = options.noLaunch;
+    state.asideFolder = options.asideFolder;
     if (state.settings.role != 0) {
-        state.installPath = ProposeInstallFolder(options.requestedFolder,
-                                                 options.requestedFolder.empty() ? FindEarlierInstallation()
-                                                                                 : EarlierInstallation(),
-                                                 ProgramFilesFolder());
+        state.installPath = !options.exactFolder.empty()
+                                ? options.exactFolder
+                                : ProposeInstallFolder(options.requestedFolder,
+                                                       options.requestedFolder.empty() ? FindEarlierInstallation()
+                                                                                       : EarlierInstallation(),
+                                                       ProgramFilesFolder());
+        LogLine(L"installation folder: " + state.installPath);
     }
-    if (state.settings.role != 0) LogLine(L"installation folder: " + state.installPath);
     return state;
 }
 

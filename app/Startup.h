@@ -23,13 +23,21 @@ struct StartupState {
     // cut short was taken back and its earlier installation restored; empty
     // for the program's own file.
     std::wstring manifestFile;
+    bool noLaunch = false;      // "/NOLAUNCH"
+    std::wstring asideFolder;   // "/ASIDE": where the removal moves the running uninstaller
 };
+
+// The message of a run started while another one of the product goes on.
+constexpr const wchar_t* kAnotherRunText = L"另一个安装或卸载程序正在运行, 请等它结束后再试.";
 
 // The message shown when the program's own block is missing or unusable.
 constexpr const wchar_t* kBlockRejectedText = L"安装包校验失败, 操作终止.";
 
-// Runs the steps in order. The relaunches and the rejection end the process
-// with exit code 0 and do not return; message boxes are owned by `owner`.
+// Runs the steps in order. The relaunches, the hand-over to the uninstaller's
+// copy, "/?", the rejections and a second run end the process and do not
+// return: a hand-over with the code of the run it waited for, a rejection
+// with its own code (Startup logic's exit codes); message boxes are owned by
+// `owner`.
 StartupState RunStartup(HWND owner);
 
 }  // namespace quillo

@@ -32,15 +32,19 @@ StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, uint16_
 
 namespace {
 
-// "/LOG", in any letter case (the "=" of "/LOG=" is checked by the caller).
-bool IsLogSwitch(const std::wstring& text) {
-    if (text.size() < 4 || text[0] != L'/') return false;
-    const wchar_t* word = L"LOG";
-    for (int i = 0; i < 3; ++i) {
-        wchar_t c = text[static_cast<size_t>(i) + 1];
+std::wstring Upper(const std::wstring& text) {
+    std::wstring upper = text;
+    for (wchar_t& c : upper)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-        if (c != word[i]) return false;
-    }
+    return upper;
+}
+
+// "/NAME=value" (NAME in upper case): true with the value when `arg` is that
+// switch with an "=", in any letter case.
+bool ValueSwitch(const std::wstring& arg, const std::wstring& upperArg, const wchar_t* name, std::wstring& value) {
+    const std::wstring prefix = std::wstring(L"/") + name + L"=";
+    if (upperArg.compare(0, prefix.size(), prefix) != 0) return false;
+    value = arg.substr(prefix.size());
     return true;
 }
 
@@ -48,18 +52,71 @@ bool IsLogSwitch(const std::wstring& text) {
 
 CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args) {
     CommandLineOptions options;
+    // The program's own path is looked at too, as the system gives it: a
+    // program file named like a switch still counts as one.
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == L"/q") {
+        const std::wstring& arg = args[i];
+        const std::wstring upper = Upper(arg);
+        std::wstring value;
+        if (upper == L"/Q" || upper == L"/S" || upper == L"/SILENT" || upper == L"/VERYSILENT") {
             options.quiet = true;
-        } else if (args[i] == L"/D" && i + 1 < args.size()) {
-            options.requestedFolder = args[++i];
-        } else if (args[i].size() > 5 && IsLogSwitch(args[i].substr(0, 5)) && args[i][4] == L'=') {
-            options.logFile = args[i].substr(5);
-        } else if (args[i].size() == 4 && IsLogSwitch(args[i]) && i + 1 < args.size()) {
-            options.logFile = args[++i];
+        } else if (upper == L"/D") {
+            if (i + 1 < args.size()) {
+                options.requestedFolder = args[++i];
+                options.exactFolder.clear();
+            }
+        } else if (ValueSwitch(arg, upper, L"D", value)) {
+            options.requestedFolder = value;
+            options.exactFolder.clear();
+        } else if (ValueSwitch(arg, upper, L"DIR", value)) {
+            options.exactFolder = value;
+            options.requestedFolder.clear();
+        } else if (ValueSwitch(arg, upper, L"LOG", value)) {
+            if (!value.empty()) options.logFile = value;
+        } else if (upper == L"/LOG") {
+            if (i + 1 < args.size()) options.logFile = args[++i];
+        } else if (upper == L"/NORESTART") {
+            options.noRestart = true;
+        } else if (upper == L"/NOLAUNCH") {
+            options.noLaunch = true;
+        } else if (upper == L"/?" || upper == L"/HELP") {
+            options.help = true;
+        } else if (ValueSwitch(arg, upper, L"ASIDE", value)) {
+            options.asideFolder = value;
+        } else if (i > 0) {
+            options.unknown.push_back(arg);
         }
     }
     return options;
+}
+
+const wchar_t* UsageText() {
+    return L"Quillo 3 setup\n"
+           L"\n"
+           L"  /q, /S, /SILENT, /VERYSILENT   no window, no question (a quiet run)\n"
+           L"  /D=FOLDER or /D FOLDER         install into FOLDER\\Quillo 3\n"
+           L"  /DIR=FOLDER                    install into exactly FOLDER\n"
+           L"  /LOG=FILE or /LOG FILE         write a log of the run to FILE\n"
+           L"  /NORESTART                     accepted; the program never restarts Windows\n"
+           L"  /NOLAUNCH                      do not start the product after a quiet install\n"
+           L"  /? or /HELP                    this text\n"
+           L"\n"
+           L"Exit codes: 0 done; 3010 done, a restart finishes it; 1-9 the setup failed (see the README);\n"
+           L"1602 cancelled; 1618 another installation is in progress; 1639 bad command line;\n"
+           L"740 administrator rights were not granted.\n";
+}
+
+ElevationStep DecideElevation(bool filteredAdministrator, bool quiet) {
+    if (!filteredAdministrator) return ElevationStep::None;
+    return quiet ? ElevationStep::FailQuietly : ElevationStep::Relaunch;
+}
+
+int RelaunchExitCode(bool started, uint32_t childExitCode) {
+    return started ? static_cast<int>(childExitCode) : kExitElevationRequired;
+}
+
+bool ShouldStartProduct(bool quiet, bool selfLaunch, bool noLaunch, bool runsAsSystem) {
+    return quiet && selfLaunch && !noLaunch && !runsAsSystem;
 }
 
 std::wstring RemoveFileSpec(const std::wstring& path) {

@@ -42,14 +42,48 @@ StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, uint16_
 StartupSettings ReadStartupSettings(const JValue& block, bool blockRead, bool) = delete;
 
 struct CommandLineOptions {
-    bool quiet = false;          // "/q"
-    std::wstring requestedFolder;  // the element after "/D"
-    std::wstring logFile;          // "/LOG=FILE" or "/LOG FILE" (any letter case)
+    bool quiet = false;            // "/q", "/S", "/SILENT" or "/VERYSILENT"
+    std::wstring requestedFolder;  // "/D FOLDER" or "/D=FOLDER": the product goes below it
+    std::wstring exactFolder;      // "/DIR=FOLDER": the product goes exactly there
+    std::wstring logFile;          // "/LOG=FILE" or "/LOG FILE"
+    bool noRestart = false;        // "/NORESTART": accepted (the program never restarts Windows)
+    bool noLaunch = false;         // "/NOLAUNCH": no start of the product after a quiet install
+    bool help = false;             // "/?" or "/HELP"
+    // "/ASIDE=FOLDER", given by an uninstaller to its temporary copy: where
+    // the copy moves the running uninstaller out of the installation folder.
+    std::wstring asideFolder;
+    std::vector<std::wstring> unknown;  // arguments after the program's path that no switch takes
 };
 
-// Examines every element from index 0, case-sensitively ("/LOG" in any case);
-// later ones win, and "/D" or "/LOG" as the last element is ignored.
+// Examines every element from index 0; switches in any letter case; later
+// ones win ("/D" and "/DIR" replace each other), and "/D" or "/LOG" as the
+// last element is ignored.
 CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& args);
+
+// The text of "/?" and "/HELP".
+const wchar_t* UsageText();
+
+// Exit codes beyond the install error codes 1 to 9, each a Windows error
+// code whose standard meaning deployment tools know.
+constexpr int kExitRestartRequired = 3010;     // done; a restart finishes it (ERROR_SUCCESS_REBOOT_REQUIRED)
+constexpr int kExitCancelled = 1602;           // the user cancelled (ERROR_INSTALL_USEREXIT)
+constexpr int kExitAnotherRun = 1618;          // another installation is in progress (ERROR_INSTALL_ALREADY_RUNNING)
+constexpr int kExitBadCommandLine = 1639;      // a quiet run with an unknown switch (ERROR_INVALID_COMMAND_LINE)
+constexpr int kExitElevationRequired = 740;    // administrator rights not granted (ERROR_ELEVATION_REQUIRED)
+
+// What the start does about elevation: nothing, relaunch elevated and wait
+// for the elevated run, or (a quiet run, which never waits for a person)
+// end with kExitElevationRequired without asking.
+enum class ElevationStep { None, Relaunch, FailQuietly };
+ElevationStep DecideElevation(bool filteredAdministrator, bool quiet);
+// The code a relaunching process ends with: the elevated run's, or
+// kExitElevationRequired when it did not start (the prompt was refused).
+int RelaunchExitCode(bool started, uint32_t childExitCode);
+
+// Whether a run starts the product when it ends: only a quiet one whose
+// block asks for it ("selflaunch"), never with "/NOLAUNCH" and never as the
+// system account, whose programs no user would ever see.
+bool ShouldStartProduct(bool quiet, bool selfLaunch, bool noLaunch, bool runsAsSystem);
 
 // What the uninstall entry of an earlier installation holds.
 struct EarlierInstallation {

@@ -141,6 +141,20 @@ std::wstring ProgramFilesFolder() {
     return buffer;
 }
 
+bool RunsAsSystem() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } info;
+    DWORD size = 0;
+    const bool system = GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+                        IsWellKnownSid(info.user.User.Sid, WinLocalSystemSid);
+    CloseHandle(token);
+    return system;
+}
+
 std::vector<std::wstring> ProcessArguments() {
     std::vector<std::wstring> args;
     int count = 0;

@@ -42,6 +42,9 @@ uint64_t FreeBytesOfVolume(const std::wstring& path, uint32_t* clusterBytes = nu
 // The folder a 32-bit program is given as program files ("Program Files (x86)"
 // on 64-bit Windows), whatever the bitness of this build.
 std::wstring ProgramFilesFolder();
+// Whether the process runs as the local system account (a service, or a
+// deployment tool that runs as SYSTEM).
+bool RunsAsSystem();
 // The process's command line split by CommandLineToArgvW, program name first.
 std::vector<std::wstring> ProcessArguments();
 

@@ -108,7 +108,7 @@ std::wstring DriverPackageCommandLine(const std::wstring& packagePath, const std
     return line;
 }
 
-void RunAndWait(HWND window, const std::wstring& commandLine) {
+DWORD RunAndWait(HWND window, const std::wstring& commandLine) {
     std::wstring line = commandLine;  // CreateProcessW may write to it
     STARTUPINFOW si = {};
     si.cb = sizeof si;
@@ -116,11 +116,14 @@ void RunAndWait(HWND window, const std::wstring& commandLine) {
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         std::printf("CreateProcess failed (%d).\n", static_cast<int>(GetLastError()));
         std::fflush(stdout);
-        return;
+        return kNotStarted;
     }
     WaitForProcessPumping(pi.hProcess, window);
+    DWORD code = kNotStarted;
+    if (!GetExitCodeProcess(pi.hProcess, &code)) code = kNotStarted;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+    return code;
 }
 
 namespace {
@@ -173,7 +176,11 @@ bool InstallDriverArchive(RunState& state) {
         if (!PathExists(package)) continue;
         state.SetStatusText((std::wstring(L"正在安装") + name).c_str());
         LogLine(L"running: " + DriverPackageCommandLine(package, name));
-        RunAndWait(state.window, DriverPackageCommandLine(package, name));
+        const DWORD code = RunAndWait(state.window, DriverPackageCommandLine(package, name));
+        LogLinef("msiexec ended with %lu", static_cast<unsigned long>(code));
+        // 3010: installed, a restart finishes it; 1641: the package started
+        // a restart itself (REBOOT=ReallySuppress should prevent that).
+        if (code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED) NoteRestartNeeded();
     }
     ShellFileOperation(FO_DELETE, temp);
     return true;

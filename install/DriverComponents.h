@@ -66,6 +66,8 @@ bool InstallDriverArchive(RunState& state);
 // Starts a command line and waits for its end while dispatching the messages
 // of `window`. A program that cannot be started leaves one line on the
 // standard output.
-void RunAndWait(HWND window, const std::wstring& commandLine);
+// The program's exit code; kNotStarted when it could not be started.
+constexpr DWORD kNotStarted = 0xFFFFFFFF;
+DWORD RunAndWait(HWND window, const std::wstring& commandLine);
 
 }  // namespace quillo

@@ -99,8 +99,7 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     }
 
     // From here on the machine changes, and every change is journaled.
-    RunLock lock;
-    if (!lock.TryAcquire()) LogLine(std::string("another run of the product's setup is going on"));
+    if (!ProcessRunLock().TryAcquire()) LogLine(std::string("another run of the product's setup is going on"));
     RunJournal journal;
     InstallContext c(state, setup, plan, journal);
     c.archivePath = archive.path();

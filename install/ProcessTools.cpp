@@ -211,8 +211,16 @@ bool DeleteAtRestart(const std::wstring& target, std::wstring& scheduled) {
         return false;
     }
     LogLine(L"held by another program; a restart finishes its removal: " + scheduled);
+    NoteRestartNeeded();
     return true;
 }
+
+namespace {
+std::atomic<bool> restartNeeded{false};
+}  // namespace
+
+void NoteRestartNeeded() { restartNeeded = true; }
+bool RestartNeeded() { return restartNeeded; }
 
 void WaitForProcessPumping(HANDLE process, HWND window) {
     for (;;) {

@@ -53,6 +53,11 @@ long SharingRetries();
 // deletion is scheduled; `scheduled` receives the path that will go.
 bool DeleteAtRestart(const std::wstring& path, std::wstring& scheduled);
 
+// Whether this process left anything to the next restart (a file or folder
+// scheduled for deletion, a driver package that asked for a restart).
+void NoteRestartNeeded();
+bool RestartNeeded();
+
 // Waits for a process to end while dispatching, one at a time, the messages
 // of `window` (none when it is null).
 void WaitForProcessPumping(HANDLE process, HWND window);

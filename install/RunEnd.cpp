@@ -2,7 +2,10 @@
 
 #include <shellapi.h>
 
+#include "app/StartupLogic.h"
 #include "base/RunLog.h"
+#include "base/SystemInfo.h"
+#include "install/ProcessTools.h"
 #include "net/Statistics.h"
 
 namespace quillo {
@@ -16,9 +19,12 @@ void EndCompletedRun(const RunState& state) {
     if (state.installMode == 1) RunPostInstallCommands(state);
     SendEventReport(state.operation, static_cast<int32_t>(state.buildNumber), state.channel, state.reportL,
                     std::wstring(), 0, state.driverResult);
-    if (state.installMode == 1 && state.quiet && state.selfLaunch) {
+    if (state.installMode != 1 || !state.quiet || !state.selfLaunch) return;
+    if (ShouldStartProduct(true, true, state.noLaunch != 0, RunsAsSystem())) {
         LogLine(L"starting the product: " + state.lastRunPath);
         StartProduct(state.lastRunPath);
+    } else {
+        LogLine(std::string("the product is not started (/NOLAUNCH, or the run is the system account's)"));
     }
 }
 
@@ -27,6 +33,8 @@ void EndQuietDriverStep(const RunState& state) {
     SendEventReport(state.operation, static_cast<int32_t>(state.buildNumber), state.channel, state.reportL, L"",
                     state.driverResult, 0);
 }
+
+int SuccessExitCode() { return RestartNeeded() ? kExitRestartRequired : 0; }
 
 void SplitStartPath(const std::wstring& startPath, std::wstring& file, std::wstring& parameters) {
     const size_t slash = startPath.rfind(L'/');

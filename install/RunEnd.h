@@ -28,6 +28,11 @@ void EndQuietDriverStep(const RunState& state);
 // "C:\Quillo 3\Quillo.exe /first" starts the quoted program with "/first".
 void SplitStartPath(const std::wstring& startPath, std::wstring& file, std::wstring& parameters);
 
+// The code a run that did its work ends with: 0, or 3010 when something
+// was left to the next restart (a file still held, a driver package that
+// asked for a restart).
+int SuccessExitCode();
+
 // Starts the product's start path through the shell; the shell's result
 // (above 32 when it started).
 INT_PTR StartProduct(const std::wstring& startPath);

@@ -207,8 +207,10 @@ void CloseRun(const std::wstring& folder, const JValue& head) {
     DeleteFileW((folder + kJournalName).c_str());
     if (!RemoveDirectoryW(folder.c_str())) {
         // Files still held go at the next restart; the folder after them.
-        if (Exists(folder) && MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        if (Exists(folder) && MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            NoteRestartNeeded();
             LogLine(L"the run's folder goes at the next restart: " + folder);
+        }
     }
     RemoveFoldersWhenEmpty(Paths(head.get("made")));
     HKEY key = nullptr;
@@ -422,8 +424,7 @@ bool RecoverInterruptedRun() {
     const bool named = ReadRegString(key, kSetupRunValue, MAX_PATH * 2, folder);
     RegCloseKey(key);
     if (!named || folder.empty()) return false;
-    RunLock lock;
-    if (!lock.TryAcquire()) {
+    if (!ProcessRunLock().TryAcquire()) {
         LogLine(L"another run of the product's setup is going on: " + folder);
         return false;
     }
@@ -441,6 +442,11 @@ bool RecoverInterruptedRun() {
     }
     CloseRun(folder, !records.empty() && records.front().get("t").asString() == "head" ? records.front() : JValue());
     return !committed;
+}
+
+RunLock& ProcessRunLock() {
+    static RunLock* lock = new RunLock();  // lives until the process ends
+    return *lock;
 }
 
 bool RunLock::TryAcquire() {

@@ -114,4 +114,8 @@ private:
     bool held_ = false;
 };
 
+// The lock of this process: taken once (by the start, or by the first run
+// that needs it) and kept until the process ends.
+RunLock& ProcessRunLock();
+
 }  // namespace quillo

@@ -51,6 +51,9 @@ public:
     // running program's own file (after a cut-short installation was taken
     // back, the restored installation's uninstaller).
     std::wstring manifestFile;
+    // Where the removal moves the running uninstaller that started it
+    // ("/ASIDE"); empty when it runs from its own file.
+    std::wstring asideFolder;
     CHThread driverThread;
     // Report fields of every statistics event.
     int operation = 1;  // 1 install, 2 uninstall, 3 install after removing an earlier installation
@@ -62,6 +65,7 @@ public:
     JValue installCommands;
     int drivers64 = 0;
     int selfLaunch = 0;
+    int noLaunch = 0;  // "/NOLAUNCH"
     CHThread installThread;
 
     // The progress window: receives the worker messages and owns the

@@ -43,9 +43,11 @@ int RunQuietWithoutWindows(CHMainWnd& main) {
     state.drivers64 = from.drivers64;
     state.buildNumber = from.buildNumber;
     state.manifestFile = from.manifestFile;
+    state.noLaunch = from.noLaunch;
+    state.asideFolder = from.asideFolder;
     if (state.installMode == 0) {
         state.operation = 2;
-        return RunUninstall(state, std::wstring()) ? 0 : 1;
+        return RunUninstall(state, std::wstring()) ? SuccessExitCode() : 1;
     }
     std::string digest;
     const int code = RunInstall(state, digest);
@@ -56,10 +58,10 @@ int RunQuietWithoutWindows(CHMainWnd& main) {
     // The driver step, when there is one, runs the commands and reports.
     if (state.driverStepStarted) {
         state.driverThread.WaitPumpingMessages();
-        return 0;
+        return SuccessExitCode();
     }
     state.FinishWork();
-    return 0;
+    return SuccessExitCode();
 }
 
 }  // namespace

@@ -42,6 +42,8 @@ LRESULT CHMainWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
     processWnd.selfLaunch = startup.settings.selfLaunch;
     processWnd.packageDigest = WideToUtf8(startup.settings.packageDigest);
     processWnd.manifestFile = startup.manifestFile;
+    processWnd.noLaunch = startup.noLaunch ? 1 : 0;
+    processWnd.asideFolder = startup.asideFolder;
 
     skin.LoadFromResource(GetModuleHandleW(nullptr), L"UIR", 129);
     SetCurrentSkin(&skin);
@@ -173,7 +175,9 @@ LRESULT CHMainWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CHMainWnd::OnDestroy(WPARAM wParam, LPARAM lParam) {
-    PostQuitMessage(0);
+    // Closed before the work was handed over: the user cancelled. (A quiet
+    // run has ended its loop with its own code before this window goes.)
+    PostQuitMessage(handedOver_ ? 0 : kExitCancelled);
     return UIFrameWindow::OnDestroy(wParam, lParam);
 }
 

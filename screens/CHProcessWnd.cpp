@@ -111,7 +111,7 @@ LRESULT CHProcessWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool
             return 0;
         case WM_QUIET_DRIVER_DONE:
             handled = true;
-            EndQuietRun(0);
+            EndQuietRun(SuccessExitCode());
             return 0;
         case WM_QUIET_END:
             handled = true;
@@ -187,7 +187,7 @@ void CHProcessWnd::OnSetupFailed(int code) {
 void CHProcessWnd::FinishWork() {
     EndCompletedRun(*this);
     if (quiet) {
-        EndQuietRun(0);
+        EndQuietRun(SuccessExitCode());
         return;
     }
     if (installMode == 1) successWnd.startPath = lastRunPath;

@@ -148,7 +148,7 @@ void CHSuccessWnd::Finish() {
     }
     recommendations.clear();
     TerminateProcess(GetCurrentProcess(), 0);
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(SuccessExitCode()));
 }
 
 void DownloadAndRun(std::wstring address, uint32_t buildNumber, int channel, int reportL) {

@@ -44,7 +44,8 @@ LRESULT CInstallFailWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
             if (!mainWnd) break;
             if (errorCode == kDownloadAgainCode) {
                 ShellExecuteW(nullptr, L"open", kDownloadPage, nullptr, nullptr, SW_SHOWNORMAL);
-                PostQuitMessage(0);
+                // The installation did not happen: the run ends with its code.
+                PostQuitMessage(errorCode);
             } else {
                 Show(false);
                 mainWnd->ReturnToOptions();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "install/RunEnd.h"
 #include "net/Statistics.h"
 #include "screens/WebPages.h"
 #include "ui/ControlFactory.h"
@@ -156,8 +157,9 @@ LRESULT CUninstallWnd::OnClose(WPARAM, LPARAM) { Finish(); }
 void CUninstallWnd::Finish() {
     Show(false);
     if (feedbackForm) feedbackForm->SendFeedback();
-    TerminateProcess(GetCurrentProcess(), 0);
-    ExitProcess(0);
+    const UINT code = static_cast<UINT>(SuccessExitCode());
+    TerminateProcess(GetCurrentProcess(), code);
+    ExitProcess(code);
 }
 
 }  // namespace quillo

@@ -74,7 +74,8 @@ convert "$work/box.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "$OUT/03-inv
   echo "  03-invalid-folder.png"
 gui_drive command "$box" 1 >/dev/null
 gui_drive command "$main" 1000 >/dev/null
-gui_wait $pid $((60 * scale)) || fail "the options screen's close did not end with 0"
+# Closing the options screen cancels: 1602 (a shell sees it modulo 256).
+gui_wait $pid $((60 * scale)); [ $? = $((1602 % 256)) ] || fail "the options screen's close did not end with 1602"
 
 wine "$(win "$setup")" /D 'C:\Demo' & pid=$!
 main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no options screen"
@@ -104,8 +105,9 @@ gui_drive command "$success" 1000 >/dev/null
 gui_wait $pid $((60 * scale)) || fail "the setup program did not end with 0"
 
 echo "screens of an uninstallation:"
+# The uninstaller hands over to its copy in the temporary folder and waits
+# for it: it ends with the copy.
 wine 'C:\Demo\Quillo 3\unins000.exe' & pid=$!
-gui_wait $pid $((60 * scale)) >/dev/null
 confirm=$(gui_drive wait --title Corvane --visible --size 656x320 --timeout-ms $(ms 30000)) || fail "no confirmation"
 shot "$confirm" 06-uninstall-confirm
 gui_drive command "$confirm" 1001 >/dev/null
@@ -128,7 +130,7 @@ closing=$(gui_drive wait --depth 2 --visible --size 656x460 --timeout-ms $(ms 60
 gui_drive wait --depth 3 --visible --size 642x240 --timeout-ms $(ms 10000) >/dev/null || fail "no feedback form"
 shot "$closing" 08-uninstalled
 gui_drive command "$closing" 1002 >/dev/null
-sleep 1
+gui_wait $pid $((60 * scale)) || fail "the uninstaller did not end with its copy's 0"
 
 echo "screens of a failed installation:"
 wine "$(win "$bad")" /D 'C:\Demo Bad' & pid=$!

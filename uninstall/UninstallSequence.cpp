@@ -173,13 +173,14 @@ static void DeferFolders(const DeferredRemoval& deferred, const std::wstring& ro
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
     for (const std::wstring& folder : ordered) {
-        if (FolderExists(folder) && MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        if (FolderExists(folder) && MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            NoteRestartNeeded();
             LogLine(L"folder goes at the next restart: " + folder);
+        }
     }
 }
 
 size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wstring& root) {
-    (void)state;
     const RemovalGuard guard;
     // Nothing outside the installation folder is ever removed. A root that is
     // not an absolute path, is written in a device form ("\\?\", "\\.\"), or
@@ -261,9 +262,29 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
     } else {
         removeListed();
     }
+    // What is still there and not left to the next restart: with any of it,
+    // the uninstaller stays too, so that the removal can be finished.
+    size_t remaining = 0;
+    auto deferredFile = [&deferred](const std::wstring& file) {
+        for (const std::wstring& scheduled : deferred.files)
+            if (EqualsIgnoreCase(WithBackslashes(scheduled), WithBackslashes(file))) return true;
+        return false;
+    };
+    for (const std::wstring& file : files) {
+        if (!PathExists(file) || !removableFile(file) || deferredFile(file)) continue;
+        LogLine(L"still there after the removal: " + file);
+        ++remaining;
+    }
+    if (remaining > 0) return remaining;
+
     if (PathExists(uninstaller)) {
         if (ShellDelete(uninstaller) && !PathExists(uninstaller)) {
             LogLine(L"file removed: " + uninstaller);
+        } else if (!state.asideFolder.empty() &&
+                   MoveFileExW(uninstaller.c_str(), (state.asideFolder + L"\\unins000.exe").c_str(), 0)) {
+            // The uninstaller that started this copy still runs from it; it
+            // deletes what was moved once it has ended.
+            LogLine(L"the running uninstaller moved out of the folder: " + uninstaller);
         } else {
             RemoveLogged(uninstaller, deferred);
         }
@@ -271,19 +292,8 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
 
     if (FolderExists(root) && PathIsDirectoryEmptyW(root.c_str()) && !guard.IsProtected(root)) ShellDelete(root);
     if (!deferred.files.empty()) DeferFolders(deferred, rootPath);
-
-    // What is still there and not left to the next restart.
-    size_t remaining = 0;
-    auto deferredFile = [&deferred](const std::wstring& file) {
-        for (const std::wstring& scheduled : deferred.files)
-            if (EqualsIgnoreCase(WithBackslashes(scheduled), WithBackslashes(file))) return true;
-        return false;
-    };
-    std::vector<std::wstring> product = files;
-    product.push_back(uninstaller);
-    for (const std::wstring& file : product) {
-        if (!PathExists(file) || !removableFile(file) || deferredFile(file)) continue;
-        LogLine(L"still there after the removal: " + file);
+    if (PathExists(uninstaller) && !deferredFile(uninstaller)) {
+        LogLine(L"still there after the removal: " + uninstaller);
         ++remaining;
     }
     return remaining;

@@ -36,7 +36,7 @@ drive_c() { echo "$WINEPREFIX/drive_c/$1"; }
 # parent key of the uninstall entry, and the folder named with /D (the user's
 # own: the removal takes only the installation folder below it). Wine itself
 # rewrites the display driver's date.
-SKIPS=(--skip 'users/*/temp/unins000.exe' --skip 'users/*/temp/quillo-sample-runs.txt'
+SKIPS=(--skip 'users/*/temp/quillo-sample-runs.txt'
        --skip 'apps' --skip 'software\brightfen\quillo3'
        --skip 'software\wow6432node\microsoft\windows\currentversion\uninstall'
        --skip 'system\currentcontrolset\control\class\{4d36e968-e325-11ce-bfc1-08002be10318}\0000')
@@ -68,18 +68,13 @@ uninstall_entry() {
   wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brightfen' /v UninstallString \
     /reg:32 2>/dev/null | sed -n 's/.*REG_SZ *//p' | tr -d '\r'
 }
-# The uninstaller hands over to its temporary copy and returns at once; the
-# removal is over when that copy has ended.
+# The uninstaller hands over to its temporary copy and waits for it.
 quiet_uninstall() {  # quiet_uninstall UNINSTALLER_WINDOWS_PATH [ARGS...]
-  local rc
-  timeout "$BOUND" wine "$@" /q >/dev/null 2>&1; rc=$?
-  for _ in $(seq $((BOUND * 10))); do
-    pgrep -f '[T]emp.unins000.exe' >/dev/null || { echo $rc; return; }
-    sleep 0.1
-  done
-  echo 124
+  timeout "$BOUND" wine "$@" /q >/dev/null 2>&1
+  echo $?
 }
 log_has() { grep -q -- "$2" "$1"; }
+code_of() { echo $(( $1 % 256 )); }  # a Windows exit code as a shell reads it
 count_lines() { local n; n="$(grep -c -- "$2" "$1" 2>/dev/null)"; echo "${n:-0}"; }
 wait_for_lines() {  # wait_for_lines FILE PATTERN N: until FILE holds N lines with PATTERN
   for _ in $(seq 1500); do
@@ -159,7 +154,7 @@ wine "$HOLDER" 'C:\Apps\Quillo 3\QuilloCore.dll' 300 > "$work/holder.out" 2>&1 &
 holder=$!
 for _ in $(seq 100); do grep -q ready "$work/holder.out" && break; sleep 0.1; done
 rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/held.log")")"
-check "held file: ends with code 0" test "$rc" = 0
+check "held file: ends with 3010, a restart finishes it" test "$rc" = "$(code_of 3010)"
 holding() { pgrep -f '[q]uillo-hold.exe C:.Apps' >/dev/null; }
 check "held file: the holder still runs" holding
 no_question() { ! grep -q '^\[[ 0-9.]*\] message ' "$1"; }
@@ -208,7 +203,7 @@ check "in use: the product's program runs" runs "$PRODUCT"
 check "in use: the shell runs" runs "$SHELL_STANDIN"
 check "in use: the stranger runs" runs "$STRANGER"
 rc="$(quiet "$work/inuse-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/inuse.log")")"
-check "in use: the install over it ends with code 0" test "$rc" = 0
+check "in use: the install over it ends with 3010" test "$rc" = "$(code_of 3010)"
 check "in use: the product's own program was ended" ended "$PRODUCT"
 check "in use: the shell runs on" runs "$SHELL_STANDIN"
 check "in use: the stranger of the same name runs on" runs "$STRANGER"
@@ -217,8 +212,11 @@ check "in use: the new library is in place" \
 check "in use: the held library was moved aside" log_has "$work/inuse.log" "moved aside: .*QuilloBHO64.dll"
 check "in use: the held library goes at the next restart" pending '~QuilloSetup'
 check "in use: the log says a restart finishes it" log_has "$work/inuse.log" "a restart finishes its removal"
+# The new library is loaded by the stand-in shell too: the removal leaves it
+# to the next restart.
+start_holder shell2 'C:\Shell\shell.exe' 'C:\Apps\Quillo 3\Extensions\QuilloBHO64.dll'
 rc="$(quiet_uninstall 'C:\Apps\Quillo 3\unins000.exe' "/LOG=$(winpath "$work/inuse-removal.log")")"
-check "in use: the removal ends with code 0" test "$rc" = 0
+check "in use: the removal ends with 3010" test "$rc" = "$(code_of 3010)"
 check "in use: after the removal the shell runs on" runs "$SHELL_STANDIN"
 check "in use: after the removal the stranger runs on" runs "$STRANGER"
 left="$(find "$(drive_c "Apps/Quillo 3")" -type f ! -name '*.old' 2>/dev/null)"
@@ -387,6 +385,65 @@ check "upgrade: the user's file is unchanged" \
   bash -c "[ \"\$(cat '$(drive_c "Apps/Quillo 3/user-notes.txt")')\" = \"the user's own notes\" ]"
 check "upgrade: nothing of the run's folder is left" test -z "$(find "$(drive_c Apps)" -iname '~QuilloSetup.*')"
 check "upgrade: the log says the installation stands" log_has "$work/upgrade.log" "the installation stands"
+
+# --- The deployment contract: a run returns when its work is done, with a
+# code that tells the truth (a shell reads Windows exit codes modulo 256). ---
+python3 "$HERE/unattended_inputs.py" setkey "$SAMPLE" "$work/launch-setup.exe" selflaunch true
+fresh_prefix
+snapshot "$work/before"
+timeout "$BOUND" wine "$(winpath "$work/sample-setup.exe")" /VERYSILENT '/D=C:\Apps' >/dev/null 2>&1; rc=$?
+check "contract: /VERYSILENT /D=C:\\Apps installs, ends with 0" test "$rc" = 0
+check "contract: below C:\\Apps" test -f "$(drive_c "Apps/Quillo 3/Quillo.exe")"
+timeout "$BOUND" wine 'C:\Apps\Quillo 3\unins000.exe' /q >/dev/null 2>&1; rc=$?
+check "contract: unins000.exe /q ends with 0" test "$rc" = 0
+check "contract: when it returns the product's files are gone" test ! -e "$(drive_c "Apps/Quillo 3")"
+check "contract: when it returns the uninstall entry is gone" test -z "$(uninstall_entry)"
+check "contract: nothing of the uninstaller stays in the temporary folder" \
+  test -z "$(find "$(drive_c users)" -ipath '*/temp/*' -iname '*.exe' 2>/dev/null)"
+check "contract: install and removal leave the machine as before" same_as "$work/before"
+
+rc="$(quiet "$work/sample-setup.exe" '/DIR=C:\Exact Place')"
+check "contract: /DIR= ends with 0" test "$rc" = 0
+check "contract: /DIR= installs into exactly that folder" test -f "$(drive_c "Exact Place/Quillo.exe")"
+check "contract: /DIR= makes no product folder below it" test ! -e "$(drive_c "Exact Place/Quillo 3")"
+python3 "$HERE/unattended_inputs.py" setblock "$(drive_c "Exact Place/unins000.exe")" '{"mode":0}'
+timeout "$BOUND" wine 'C:\Exact Place\unins000.exe' /q >/dev/null 2>&1; rc=$?
+check "contract: a removal that fails ends with 1" test "$rc" = 1
+check "contract: after a failed removal nothing stays in the temporary folder" \
+  test -z "$(find "$(drive_c users)" -ipath '*/temp/*' -iname '*.exe' 2>/dev/null)"
+
+fresh_prefix
+snapshot "$work/before"
+rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps' /SILENTT "/LOG=$(winpath "$work/badswitch.log")")"
+check "contract: an unknown switch ends a quiet run with 1639" test "$rc" = "$(code_of 1639)"
+check "contract: an unknown switch is named in the log" log_has "$work/badswitch.log" "bad command line, unknown: /SILENTT"
+check "contract: an unknown switch touches nothing" same_as "$work/before"
+usage="$(timeout "$BOUND" wine "$(winpath "$work/sample-setup.exe")" /q '/?' 2>/dev/null)"; rc=$?
+check "contract: /q /? ends with 0" test "$rc" = 0
+check "contract: /q /? prints the switches" bash -c "grep -q '/DIR=FOLDER' <<<'$usage'"
+
+rc="$(quiet "$work/launch-setup.exe" /D 'C:\Apps' /NOLAUNCH)"
+check "contract: a quiet install with /NOLAUNCH ends with 0" test "$rc" = 0
+wineserver -w
+check "contract: with /NOLAUNCH the product is not started" \
+  bash -c "! grep -qs '^Quillo ' $(drive_c "users/*/Temp/quillo-sample-runs.txt")"
+rc="$(quiet "$work/launch-setup.exe" /D 'C:\Apps')"
+wineserver -w
+check "contract: without /NOLAUNCH the quiet install starts the product" \
+  bash -c "grep -qs '^Quillo ' $(drive_c "users/*/Temp/quillo-sample-runs.txt")"
+
+# One run at a time: a second run while the first is held before unpacking.
+fresh_prefix
+QUILLO_PAUSE_BEFORE_STEP=extract wine "$(winpath "$work/big-setup.exe")" /q /D 'C:\Apps' \
+  "/LOG=$(winpath "$work/first-run.log")" >/dev/null 2>&1 &
+first=$!
+wait_for_lines "$work/first-run.log" "pausing before step extract" 1
+rc="$(quiet "$work/sample-setup.exe" /D 'C:\Other' "/LOG=$(winpath "$work/second-run.log")")"
+check "contract: a second run while one runs ends with 1618" test "$rc" = "$(code_of 1618)"
+check "contract: the second run says why" log_has "$work/second-run.log" "another installation or removal"
+check "contract: the second run installed nothing" test ! -e "$(drive_c Other)"
+kill_program big-setup.exe 2>/dev/null
+{ wait "$first"; } 2>/dev/null
 
 # --- A folder that is no installation holds a file of the package's name:
 # a run that fails half-way puts the file back as it was. ---

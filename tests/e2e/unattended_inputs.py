@@ -7,6 +7,8 @@ package is replaced by a hostile one (the packer refuses to make those).
   unattended_inputs.py damage SETUP OUT           one byte of the package changed
   unattended_inputs.py truncate SETUP OUT         the file cut in the middle of its package
   unattended_inputs.py longname DIR               a product with one file whose path is too long
+  unattended_inputs.py setkey SETUP OUT KEY JSON  the setup block with KEY set (the package as it was)
+  unattended_inputs.py setblock FILE JSON         the file's block replaced by JSON (nothing after it)
 """
 import hashlib
 import io
@@ -91,6 +93,31 @@ def longname(folder):
         f.write(b"too deep\n")
 
 
+def block_of(d):
+    lf = struct.unpack_from("<I", d, 0x3C)[0]
+    o = struct.unpack_from("<I", d, lf - 4)[0]
+    length = struct.unpack_from("<I", d, o)[0]
+    return o, length
+
+
+def setkey(setup, out, key, value):
+    d = open(setup, "rb").read()
+    o, length = block_of(d)
+    block = json.loads(d[o + 4 : o + 4 + length].decode("utf-8"))
+    block[key] = json.loads(value)
+    text = json.dumps(block, ensure_ascii=False, separators=(",", ":")).encode("utf-8")
+    with open(out, "wb") as f:
+        f.write(d[:o] + struct.pack("<I", len(text)) + text + d[o + 4 + length :])
+
+
+def setblock(path, value):
+    d = open(path, "rb").read()
+    o, _ = block_of(d)
+    text = value.encode("utf-8")
+    with open(path, "wb") as f:
+        f.write(d[:o] + struct.pack("<I", len(text)) + text)
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "product":
         product(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]) if len(sys.argv) > 5 else 1234)
@@ -98,6 +125,10 @@ if __name__ == "__main__":
         damage(sys.argv[2], sys.argv[3])
     elif sys.argv[1] == "truncate":
         truncate(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "setkey":
+        setkey(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5])
+    elif sys.argv[1] == "setblock":
+        setblock(sys.argv[2], sys.argv[3])
     elif sys.argv[1] == "longname":
         longname(sys.argv[2])
     elif sys.argv[1] == "repack":

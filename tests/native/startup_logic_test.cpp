@@ -101,26 +101,56 @@ TEST(StartupSettingsTest, DriverFlagFollowsTheProcessor) {
     EXPECT_EQ(ReadStartupSettings(only32, true, kArchitectureX86).driverComponents, 1);
 }
 
-TEST(CommandLineTest, SwitchesAreCaseSensitiveAndLaterOnesWin) {
-    CommandLineOptions o = ParseCommandLine({L"setup.exe", L"/D", L"C:\\Tools"});
-    EXPECT_FALSE(o.quiet);
-    EXPECT_EQ(o.requestedFolder, L"C:\\Tools");
-
-    o = ParseCommandLine({L"setup.exe", L"/d", L"C:\\Tools", L"/Q"});
-    EXPECT_FALSE(o.quiet);
-    EXPECT_TRUE(o.requestedFolder.empty());
-
-    o = ParseCommandLine({L"setup.exe", L"/D", L"C:\\A", L"/q", L"/D", L"C:\\B", L"/D"});
-    EXPECT_TRUE(o.quiet);
-    EXPECT_EQ(o.requestedFolder, L"C:\\B");  // "/D" as the last element is ignored
-
-    // The folder after "/D" is consumed even when it looks like a switch.
-    o = ParseCommandLine({L"setup.exe", L"/D", L"/q"});
-    EXPECT_FALSE(o.quiet);
-    EXPECT_EQ(o.requestedFolder, L"/q");
-
-    // Index 0 is examined too.
-    EXPECT_TRUE(ParseCommandLine({L"/q"}).quiet);
+// Switches as deployment tools write them, in any letter case; later ones
+// win; what no switch takes is kept as unknown (index 0, the program, never).
+TEST(CommandLineTest, SwitchSpellingsOfDeploymentTools) {
+    struct Row {
+        std::vector<std::wstring> args;
+        bool quiet;
+        std::wstring requested;  // "/D": the product folder goes below it
+        std::wstring exact;      // "/DIR": exactly there
+        bool noLaunch, noRestart, help;
+        std::vector<std::wstring> unknown;
+    };
+    const Row rows[] = {
+        {{L"setup.exe", L"/D", L"C:\\Tools"}, false, L"C:\\Tools", L"", false, false, false, {}},
+        {{L"setup.exe", L"/q"}, true, L"", L"", false, false, false, {}},
+        {{L"setup.exe", L"/Q"}, true, L"", L"", false, false, false, {}},
+        {{L"setup.exe", L"/S"}, true, L"", L"", false, false, false, {}},
+        {{L"setup.exe", L"/s"}, true, L"", L"", false, false, false, {}},
+        {{L"setup.exe", L"/SILENT"}, true, L"", L"", false, false, false, {}},
+        {{L"setup.exe", L"/VerySilent"}, true, L"", L"", false, false, false, {}},
+        {{L"setup.exe", L"/d", L"C:\\Tools"}, false, L"C:\\Tools", L"", false, false, false, {}},
+        {{L"setup.exe", L"/D=C:\\Program Files\\X"}, false, L"C:\\Program Files\\X", L"", false, false, false, {}},
+        {{L"setup.exe", L"/DIR=D:\\Apps\\Quillo"}, false, L"", L"D:\\Apps\\Quillo", false, false, false, {}},
+        {{L"setup.exe", L"/dir=D:\\A", L"/D", L"C:\\B"}, false, L"C:\\B", L"", false, false, false, {}},
+        {{L"setup.exe", L"/D", L"C:\\B", L"/DIR=D:\\A"}, false, L"", L"D:\\A", false, false, false, {}},
+        {{L"setup.exe", L"/D", L"C:\\A", L"/q", L"/D", L"C:\\B", L"/D"}, true, L"C:\\B", L"", false, false, false, {}},
+        // The folder after "/D" is consumed even when it looks like a switch.
+        {{L"setup.exe", L"/D", L"/q"}, false, L"/q", L"", false, false, false, {}},
+        {{L"setup.exe", L"/S", L"/NOLAUNCH", L"/norestart"}, true, L"", L"", true, true, false, {}},
+        {{L"setup.exe", L"/?"}, false, L"", L"", false, false, true, {}},
+        {{L"setup.exe", L"/help", L"/q"}, true, L"", L"", false, false, true, {}},
+        {{L"setup.exe", L"/q", L"/quiet", L"-s", L"C:\\x"}, true, L"", L"", false, false, false,
+         {L"/quiet", L"-s", L"C:\\x"}},
+        {{L"setup.exe", L"/DIRX=C:\\A", L"/D:C:\\A"}, false, L"", L"", false, false, false,
+         {L"/DIRX=C:\\A", L"/D:C:\\A"}},
+        // Index 0 is examined too, but never unknown.
+        {{L"/q"}, true, L"", L"", false, false, false, {}},
+        {{L"C:\\setup.exe"}, false, L"", L"", false, false, false, {}},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(index++);
+        const CommandLineOptions o = ParseCommandLine(row.args);
+        EXPECT_EQ(o.quiet, row.quiet);
+        EXPECT_EQ(o.requestedFolder, row.requested);
+        EXPECT_EQ(o.exactFolder, row.exact);
+        EXPECT_EQ(o.noLaunch, row.noLaunch);
+        EXPECT_EQ(o.noRestart, row.noRestart);
+        EXPECT_EQ(o.help, row.help);
+        EXPECT_EQ(o.unknown, row.unknown);
+    }
 }
 
 TEST(CommandLineTest, LogSwitchTakesTheFileInEitherForm) {
@@ -169,6 +199,32 @@ TEST(InstallFolderTest, RemoveFileSpecKeepsRoots) {
     EXPECT_EQ(RemoveFileSpec(L"\\unins000.exe"), L"\\");
     EXPECT_EQ(RemoveFileSpec(L"unins000.exe"), L"");
     EXPECT_EQ(RemoveFileSpec(L"C:\\A\\"), L"C:\\A");
+}
+
+// An elevated relaunch is waited for; a quiet run never prompts; a prompt
+// that is refused never ends as success; the product starts after a quiet
+// run only when asked, never with "/NOLAUNCH" and never as the system account.
+TEST(ElevationTest, TheRelaunchIsWaitedForAndAQuietRunNeverPrompts) {
+    EXPECT_EQ(DecideElevation(false, false), ElevationStep::None);
+    EXPECT_EQ(DecideElevation(false, true), ElevationStep::None);
+    EXPECT_EQ(DecideElevation(true, false), ElevationStep::Relaunch);
+    EXPECT_EQ(DecideElevation(true, true), ElevationStep::FailQuietly);
+    EXPECT_EQ(RelaunchExitCode(true, 0), 0);
+    EXPECT_EQ(RelaunchExitCode(true, 8), 8);
+    EXPECT_EQ(RelaunchExitCode(true, 3010), 3010);
+    EXPECT_EQ(RelaunchExitCode(false, 0), kExitElevationRequired);
+    EXPECT_NE(kExitElevationRequired, 0);
+
+    struct Row {
+        bool quiet, selfLaunch, noLaunch, system, starts;
+    };
+    const Row rows[] = {
+        {true, true, false, false, true},   {true, true, true, false, false}, {true, true, false, true, false},
+        {true, false, false, false, false}, {false, true, false, false, false},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(ShouldStartProduct(r.quiet, r.selfLaunch, r.noLaunch, r.system), r.starts)
+            << r.quiet << r.selfLaunch << r.noLaunch << r.system;
 }
 
 TEST(ElevationTest, OnlyAFilteredAdministratorOnNt6Relaunches) {

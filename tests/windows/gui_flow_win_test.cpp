@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StartupLogic.h"
 #include "base/Base64.h"
 #include "base/SystemInfo.h"
 #include "base/TextCodec.h"
@@ -201,7 +202,7 @@ TEST_F(SetupGuiTest, FolderWithoutADriveIsRefusedWithTheMessage) {
     EXPECT_EQ(main.height(), 630) << "the choices stay as they were";
     EXPECT_FALSE(run.Visible(1, 500).hwnd) << "no installation started";
     Command(main, 1000);
-    EXPECT_EQ(run.ExitCode(), 0u);
+    EXPECT_EQ(run.ExitCode(), static_cast<DWORD>(kExitCancelled)) << "closed before installing: cancelled";
 }
 
 TEST_F(SetupGuiTest, WithoutTheAgreementTheInstallButtonDoesNothing) {
@@ -273,7 +274,7 @@ TEST_F(SetupGuiTest, AFailedInstallationOffersItsRemedy) {
         const ScreenWindow failure = InstallToSuccess(run);
         ASSERT_TRUE(failure.hwnd);
         Command(failure, 4561);  // "重新下载"
-        EXPECT_EQ(run.ExitCode(), 0u);
+        EXPECT_EQ(run.ExitCode(), 5u) << "nothing was installed: the failure's code";
         EXPECT_FALSE(Exists(root_ + L"\\Quillo 3\\Quillo.exe"));
     }
     // The failure screen's close element ends the program with exit code 1.
@@ -418,9 +419,10 @@ TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
     const std::wstring folder = root_ + L"\\Quillo 3";
     ASSERT_TRUE(Exists(folder + L"\\unins000.exe"));
 
+    // The uninstaller hands over to its copy in the temporary folder and
+    // waits for it.
     SetupRun first;
     ASSERT_TRUE(first.Start(folder + L"\\unins000.exe"));
-    EXPECT_EQ(first.ExitCode(), 0u) << "the uninstaller moves to the temporary folder";
     // The copy in the temporary folder shows the confirmation.
     DWORD copyPid = 0;
     for (int i = 0; i < 600 && !copyPid; ++i) {
@@ -462,6 +464,8 @@ TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
     Type(edit, L"Nokia 3310");
     Command(closing, 1002);  // "完成"
     EXPECT_EQ(copy.ExitCode(), 0u);
+    EXPECT_EQ(first.ExitCode(), 0u) << "the uninstaller ends with its copy's code";
+    EXPECT_FALSE(Exists(TempFolder() + L"unins000.exe")) << "the copy is gone with it";
 
     const std::vector<std::string> requests = RequestLines(stats_);
     ASSERT_EQ(requests.size(), 3u);  // install, removal, feedback

@@ -1,0 +1,152 @@
+#include "app/HandOff.h"
+
+#include <shellapi.h>
+
+#include "app/StartupLogic.h"
+#include "base/PathText.h"
+#include "base/RunLog.h"
+#include "base/SystemInfo.h"
+#include "base/TempFile.h"
+
+namespace quillo {
+namespace {
+
+// Waits for a process while this thread's messages are handled; its exit
+// code, or 1 when it cannot be read.
+DWORD WaitForExitCode(HANDLE process) {
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        if (r != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    DWORD code = 1;
+    if (!GetExitCodeProcess(process, &code)) code = 1;
+    return code;
+}
+
+std::wstring SystemFolder() {
+    wchar_t buffer[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    return length && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring(L"C:\\Windows\\System32");
+}
+
+// Removes `folder` once this process has ended: the system's command shell
+// tries every second for half a minute. Started from the system folder, by
+// its full path, working there.
+void RemoveAfterExit(const std::wstring& folder) {
+    const std::wstring system = SystemFolder();
+    const std::wstring quoted = L"\"" + folder + L"\"";
+    // ("do (" and not "do @(": the latter is not run by every command shell.)
+    std::wstring line = L"\"" + system + L"\\cmd.exe\" /d /q /c \"for /l %i in (1,1,30) do (rd /s /q " + quoted +
+                        L" 2>nul & if not exist " + quoted + L" exit & \"" + system +
+                        L"\\ping.exe\" -n 2 127.0.0.1 >nul)\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessW((system + L"\\cmd.exe").c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                       system.c_str(), &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        LogLine(L"the moved uninstaller goes after this process: " + folder);
+    } else {
+        LogLine(L"the moved uninstaller stays: " + folder);
+    }
+}
+
+// Deletes a file of a process that has just ended; the system may take a
+// moment to let go of its image.
+void DeleteEndedProgram(const std::wstring& file) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (DeleteFileW(file.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+        Sleep(20);
+    }
+    LogLine(L"the temporary copy cannot be deleted: " + file);
+}
+
+}  // namespace
+
+int RelaunchElevatedAndWait(const std::wstring& modulePath, const std::wstring& parameters) {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.lpVerb = L"runas";
+    info.lpFile = modulePath.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = L"";
+    info.nShow = SW_SHOWNORMAL;
+    const bool started = ShellExecuteExW(&info) && info.hProcess;
+    if (!started) {
+        LogLinef("the elevated run did not start (error %lu)", static_cast<unsigned long>(GetLastError()));
+        return RelaunchExitCode(false, 0);
+    }
+    const DWORD code = WaitForExitCode(info.hProcess);
+    CloseHandle(info.hProcess);
+    LogLinef("the elevated run ended with %lu", static_cast<unsigned long>(code));
+    return RelaunchExitCode(true, code);
+}
+
+int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& tempCopy,
+                            const std::wstring& arguments, bool quiet) {
+    if (!CopyFileW(modulePath.c_str(), tempCopy.c_str(), FALSE)) {
+        LogLinef("the uninstaller cannot be copied to the temporary folder (error %lu)",
+                 static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    // The folder the copy moves this running program into: beside the
+    // installation folder, on its volume, never reused.
+    const std::wstring root = ParentPath(modulePath);
+    const std::wstring parent = ParentPath(root);
+    std::wstring aside;
+    if (!parent.empty()) {
+        const std::wstring candidate = parent + L"\\~QuilloSetup." + UniqueHex16();
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            SetFileAttributesW(candidate.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            aside = candidate;
+        }
+    }
+    std::wstring parameters = arguments;
+    if (!aside.empty()) parameters += (parameters.empty() ? L"" : L" ") + QuoteArgument(L"/ASIDE=" + aside);
+
+    // A run with screens asks for full rights for the copy as before; a quiet
+    // run never prompts: it starts the copy with the rights it has.
+    HANDLE process = nullptr;
+    if (IsNt6OrLater() && !quiet) {
+        SHELLEXECUTEINFOW info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+        info.lpVerb = L"runas";
+        info.lpFile = tempCopy.c_str();
+        info.lpParameters = parameters.c_str();
+        info.lpDirectory = L"";
+        info.nShow = SW_SHOWNORMAL;
+        if (ShellExecuteExW(&info)) process = info.hProcess;
+    } else {
+        std::wstring line = QuoteArgument(tempCopy) + L" " + parameters;
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(tempCopy.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            CloseHandle(pi.hThread);
+            process = pi.hProcess;
+        }
+    }
+    if (!process) {
+        const DWORD error = GetLastError();
+        LogLinef("the temporary copy did not start (error %lu)", static_cast<unsigned long>(error));
+        DeleteFileW(tempCopy.c_str());
+        if (!aside.empty()) RemoveDirectoryW(aside.c_str());
+        return error == ERROR_CANCELLED ? kExitElevationRequired : 1;
+    }
+    const DWORD code = WaitForExitCode(process);
+    CloseHandle(process);
+    LogLinef("the removal ended with %lu", static_cast<unsigned long>(code));
+    DeleteEndedProgram(tempCopy);
+    if (!aside.empty() && !RemoveDirectoryW(aside.c_str())) RemoveAfterExit(aside);
+    return static_cast<int>(code);
+}
+
+}  // namespace quillo
