@@ -157,9 +157,33 @@ int ReadSetupImage(const NativePath& path, SetupImage& out) {
         out = SetupImage();
         return 1;
     }
-    const int code = ReadSetupImage(*file, out);
-    if (out.source) out.source = file;
+    return ReadSetupImage(std::shared_ptr<ByteSource>(file), out);
+}
+
+int ReadSetupImage(const std::shared_ptr<ByteSource>& file, SetupImage& out) {
+    if (!file) {
+        out = SetupImage();
+        return 1;
+    }
+    std::shared_ptr<ByteSource> content = file;
+    BlockLayout layout;
+    if (ReadLocator(*file, layout) && layout.offset > 0 && layout.offset <= file->size()) {
+        const uint64_t end = SignedContentEnd(*file, layout.offset);
+        if (end < file->size()) content = std::make_shared<PrefixSource>(file, end);
+    }
+    const int code = ReadSetupImage(*content, out);
+    if (out.source) out.source = content;
     return code;
+}
+
+uint64_t SignedContentEnd(ByteSource& file, uint64_t imageSize) {
+    const uint64_t size = file.size();
+    const uint64_t entry = CertificateEntryOffset(file, imageSize);
+    uint8_t field[8];
+    if (entry == 0 || !file.readAt(entry, field, sizeof field)) return size;
+    const uint64_t start = LoadLe32(field), length = LoadLe32(field + 4);
+    if (start == 0 || length == 0 || start < imageSize || start > size) return size;
+    return start;
 }
 
 bool ReadSection(ByteSource& file, uint64_t start, Section& out) {

@@ -90,6 +90,15 @@ struct SetupImage {
 // `out`.
 int ReadSetupImage(ByteSource& source, SetupImage& out);
 int ReadSetupImage(const NativePath& path, SetupImage& out);
+// The same on a file that is already open (the program's own, held since
+// its start). A signed file is read only up to its certificate table: no
+// section, package or block is ever taken from the signature's bytes.
+int ReadSetupImage(const std::shared_ptr<ByteSource>& file, SetupImage& out);
+
+// Where the signed content of a PE file ends: the start of its certificate
+// table when the header names one that lies behind the image and within the
+// file; the file's size otherwise.
+uint64_t SignedContentEnd(ByteSource& file, uint64_t imageSize);
 
 // A size-prefixed section of the file.
 struct Section {

@@ -28,12 +28,6 @@ DWORD WaitForExitCode(HANDLE process) {
     return code;
 }
 
-std::wstring SystemFolder() {
-    wchar_t buffer[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    return length && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring(L"C:\\Windows\\System32");
-}
-
 // Removes `folder` once this process has ended: the system's command shell
 // tries every second for half a minute. Started from the system folder, by
 // its full path, working there.
@@ -67,24 +61,30 @@ void DeleteEndedProgram(const std::wstring& file) {
     LogLine(L"the temporary copy cannot be deleted: " + file);
 }
 
-}  // namespace
-
-int RelaunchElevatedAndWait(const std::wstring& modulePath, const std::wstring& parameters) {
+// Starts a program with full rights ("runas"); its process handle, or null
+// with the system's error set (ERROR_CANCELLED when the prompt is refused).
+HANDLE StartElevated(const std::wstring& program, const std::wstring& parameters) {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
     info.lpVerb = L"runas";
-    info.lpFile = modulePath.c_str();
+    info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.lpDirectory = L"";
     info.nShow = SW_SHOWNORMAL;
-    const bool started = ShellExecuteExW(&info) && info.hProcess;
-    if (!started) {
+    return ShellExecuteExW(&info) ? info.hProcess : nullptr;
+}
+
+}  // namespace
+
+int RelaunchElevatedAndWait(const std::wstring& modulePath, const std::wstring& parameters) {
+    const HANDLE process = StartElevated(modulePath, parameters);
+    if (!process) {
         LogLinef("the elevated run did not start (error %lu)", static_cast<unsigned long>(GetLastError()));
         return RelaunchExitCode(false, 0);
     }
-    const DWORD code = WaitForExitCode(info.hProcess);
-    CloseHandle(info.hProcess);
+    const DWORD code = WaitForExitCode(process);
+    CloseHandle(process);
     LogLinef("the elevated run ended with %lu", static_cast<unsigned long>(code));
     return RelaunchExitCode(true, code);
 }
@@ -97,17 +97,11 @@ int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& 
         return 1;
     }
     // The folder the copy moves this running program into: beside the
-    // installation folder, on its volume, never reused.
-    const std::wstring root = ParentPath(modulePath);
-    const std::wstring parent = ParentPath(root);
-    std::wstring aside;
-    if (!parent.empty()) {
-        const std::wstring candidate = parent + L"\\~QuilloSetup." + UniqueHex16();
-        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-            SetFileAttributesW(candidate.c_str(), FILE_ATTRIBUTE_HIDDEN);
-            aside = candidate;
-        }
-    }
+    // installation folder, on its volume, under a fresh name. The copy makes
+    // it when it gets there, so a removal cut short leaves none behind.
+    const std::wstring parent = ParentPath(ParentPath(modulePath));
+    const std::wstring hex = UniqueHex16();
+    const std::wstring aside = parent.empty() || hex.empty() ? std::wstring() : parent + L"\\~QuilloSetup." + hex;
     std::wstring parameters = arguments;
     if (!aside.empty()) parameters += (parameters.empty() ? L"" : L" ") + QuoteArgument(L"/ASIDE=" + aside);
 
@@ -115,15 +109,7 @@ int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& 
     // run never prompts: it starts the copy with the rights it has.
     HANDLE process = nullptr;
     if (IsNt6OrLater() && !quiet) {
-        SHELLEXECUTEINFOW info = {};
-        info.cbSize = sizeof info;
-        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
-        info.lpVerb = L"runas";
-        info.lpFile = tempCopy.c_str();
-        info.lpParameters = parameters.c_str();
-        info.lpDirectory = L"";
-        info.nShow = SW_SHOWNORMAL;
-        if (ShellExecuteExW(&info)) process = info.hProcess;
+        process = StartElevated(tempCopy, parameters);
     } else {
         std::wstring line = QuoteArgument(tempCopy) + L" " + parameters;
         STARTUPINFOW si = {};
@@ -138,14 +124,13 @@ int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& 
         const DWORD error = GetLastError();
         LogLinef("the temporary copy did not start (error %lu)", static_cast<unsigned long>(error));
         DeleteFileW(tempCopy.c_str());
-        if (!aside.empty()) RemoveDirectoryW(aside.c_str());
         return error == ERROR_CANCELLED ? kExitElevationRequired : 1;
     }
     const DWORD code = WaitForExitCode(process);
     CloseHandle(process);
     LogLinef("the removal ended with %lu", static_cast<unsigned long>(code));
     DeleteEndedProgram(tempCopy);
-    if (!aside.empty() && !RemoveDirectoryW(aside.c_str())) RemoveAfterExit(aside);
+    if (!aside.empty() && GetFileAttributesW(aside.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveAfterExit(aside);
     return static_cast<int>(code);
 }
 

@@ -17,9 +17,9 @@ int RelaunchElevatedAndWait(const std::wstring& modulePath, const std::wstring& 
 
 // The uninstaller hands over to a copy of itself in the temporary folder,
 // which does the removal, and waits for it:
-// - the copy is given "/ASIDE=FOLDER", a new hidden folder beside the
-//   installation folder, into which it moves this running uninstaller at the
-//   end of the removal (a running program can be renamed, not deleted);
+// - the copy is given "/ASIDE=FOLDER", a fresh name beside the installation
+//   folder, which it makes (hidden) to move this running uninstaller into at
+//   the end of the removal (a running program can be renamed, not deleted);
 // - when the copy has ended, its file is deleted, and what was moved aside
 //   goes once this process has ended (a command of the system's shell waits
 //   for that);

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "base/SystemInfo.h"
 #include "screens/CHApp.h"
 
 // An exception that escapes ends the program quietly. The library's default
@@ -13,5 +14,7 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand) {
+    // Before anything loads a library: only the system folder is searched.
+    quillo::RestrictLibrarySearch();
     return quillo::RunApplication(instance, previous, commandLine, showCommand);
 }

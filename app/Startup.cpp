@@ -74,11 +74,11 @@ StartupState RunStartup(HWND owner) {
 
     // The block is read before anything else is decided: whether the run is
     // quiet decides how the elevation goes.
-    FileSource file;
+    // The program's own file is opened here, once, and held: every later
+    // read of it goes through this handle.
     BlockLayout layout;
-    const BlockStatus status = file.open(modulePath) ? ReadAppendedBlock(file, state.block, &layout)
-                                                     : BlockStatus::OpenFailed;
-    file.close();
+    BlockStatus status = BlockStatus::OpenFailed;
+    if (const std::shared_ptr<FileSource> file = OwnFile()) status = ReadAppendedBlock(*file, state.block, &layout);
     const bool blockRead = status == BlockStatus::Ok;
     state.settings = ReadStartupSettings(state.block, blockRead, NativeProcessorArchitecture());
     state.quiet = state.settings.quietKey || options.quiet;
@@ -135,6 +135,7 @@ StartupState RunStartup(HWND owner) {
     if (move.mustMove) {
         // The copy does the removal; this process waits for it and ends
         // with its code. The copy gets the quiet switch and the log.
+        ReleaseOwnFile();
         std::wstring arguments = state.quiet ? L"/q" : L"";
         if (!options.logFile.empty()) {
             if (!arguments.empty()) arguments += L" ";

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,21 @@ public:
 private:
     const uint8_t* data_;
     size_t size_;
+};
+
+// The first `limit` bytes of another source (which it keeps alive).
+class PrefixSource : public ByteSource {
+public:
+    PrefixSource(std::shared_ptr<ByteSource> source, uint64_t limit)
+        : source_(std::move(source)), limit_(limit < source_->size() ? limit : source_->size()) {}
+    uint64_t size() const override { return limit_; }
+    bool readAt(uint64_t offset, void* buffer, size_t length) override {
+        return offset <= limit_ && length <= limit_ - offset && source_->readAt(offset, buffer, length);
+    }
+
+private:
+    std::shared_ptr<ByteSource> source_;
+    uint64_t limit_;
 };
 
 // A file opened for reading, sharing read access only.

@@ -58,6 +58,23 @@ std::wstring SpecialFolder(int csidl, bool create) {
     return buffer;
 }
 
+namespace {
+
+std::shared_ptr<FileSource>& OwnFileSlot() {
+    static std::shared_ptr<FileSource>* file = [] {
+        auto* opened = new std::shared_ptr<FileSource>(std::make_shared<FileSource>());  // lives until the process ends
+        if (!(*opened)->open(ModuleFilePath())) opened->reset();
+        return opened;
+    }();
+    return *file;
+}
+
+}  // namespace
+
+std::shared_ptr<FileSource> OwnFile() { return OwnFileSlot(); }
+
+void ReleaseOwnFile() { OwnFileSlot().reset(); }
+
 std::wstring TempFolder() {
     wchar_t buffer[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
@@ -139,6 +156,50 @@ std::wstring ProgramFilesFolder() {
 #endif
     if (!SHGetSpecialFolderPathW(nullptr, buffer, folder, FALSE)) return std::wstring();
     return buffer;
+}
+
+std::wstring SystemFolder() {
+    wchar_t buffer[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    return length && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring(L"C:\\Windows\\System32");
+}
+
+void RestrictLibrarySearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    if (setDefault) setDefault(kSearchSystem32);
+    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
+    const auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+    if (setDirectory) setDirectory(L"");
+    // Libraries that the system's own components (the image codecs behind
+    // GDI+, the window theming) load by name later on, some with a search
+    // of their own that does not follow the default above: loaded now from
+    // the system folder, they are the ones found by name from then on.
+    for (const wchar_t* name : {L"propsys.dll", L"windowscodecs.dll", L"uxtheme.dll"}) LoadSystemLibrary(name);
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+        HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const bool ok = GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        CloseHandle(h);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION x = {}, y = {};
+    return identify(a, x) && identify(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    const std::wstring path = SystemFolder() + L"\\" + name;
+    // The library's own dependencies are looked for beside it.
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 bool RunsAsSystem() {

@@ -103,7 +103,10 @@ int InitialDrivers64() {
 }
 
 std::wstring DriverPackageCommandLine(const std::wstring& packagePath, const std::wstring& packageName) {
-    std::wstring line = L"msiexec /i \"" + packagePath + L"\" /quiet REBOOT=ReallySuppress";
+    // Windows Installer from the system folder, by its full path: never a
+    // program of that name that stands beside the setup file.
+    std::wstring line = L"\"" + SystemFolder() + L"\\msiexec.exe\" /i \"" + packagePath +
+                        L"\" /quiet REBOOT=ReallySuppress";
     if (packageName == L"AppleApplicationSupport.msi") line += L" PARENTUILVL=\"5\"";
     return line;
 }
@@ -113,7 +116,8 @@ DWORD RunAndWait(HWND window, const std::wstring& commandLine) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    const std::wstring folder = SystemFolder();
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
         std::printf("CreateProcess failed (%d).\n", static_cast<int>(GetLastError()));
         std::fflush(stdout);
         return kNotStarted;

@@ -51,7 +51,8 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     // Everything that can fail without changing the machine is looked at
     // before anything is changed, the earlier installation included.
     SetupImage setup;
-    const int readResult = ReadSetupImage(setupFile.empty() ? ModuleFilePath() : setupFile, setup);
+    const int readResult = setupFile.empty() ? ReadSetupImage(std::shared_ptr<ByteSource>(OwnFile()), setup)
+                                             : ReadSetupImage(setupFile, setup);
     if (readResult != 0) return Failed(state, readResult, L"the setup file cannot be used");
 
     // One pass over the whole setup file, a window at a time: the package

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "base/RunLog.h"
+#include "base/SystemInfo.h"
 #include "base/TextCodec.h"
 #include "install/EntryName.h"
 #include "uninstall/RemovalGuard.h"
@@ -69,7 +70,7 @@ std::wstring ProgramOf(DWORD pid) {
 // Asks the Restart Manager (Vista and later), loaded at run time.
 std::vector<FileHolder> AskRestartManager(const std::wstring& path) {
     std::vector<FileHolder> holders;
-    static HMODULE library = LoadLibraryW(L"rstrtmgr.dll");
+    static HMODULE library = LoadSystemLibrary(L"rstrtmgr.dll");
     if (!library) return holders;
     using StartFn = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
     using RegisterFn = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);

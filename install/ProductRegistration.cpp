@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/UninstallManifest.h"
+#include "base/SystemInfo.h"
 #include "install/Registry.h"
 #endif
 
@@ -69,7 +70,7 @@ using RegDeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 
 RegDeleteKeyExFn LookUpRegDeleteKeyEx() {
     HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    if (!advapi) advapi = LoadLibraryW(L"advapi32.dll");
+    if (!advapi) advapi = LoadSystemLibrary(L"advapi32.dll");
     if (!advapi) return nullptr;
     return reinterpret_cast<RegDeleteKeyExFn>(reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
 }

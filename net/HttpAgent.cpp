@@ -578,6 +578,22 @@ int CHttpAgent::ReceiveBodyWithProgress(ProgressCallback callback, void* user) {
 
 // ---------------------------------------------------------------- one-call requests
 
+namespace {
+
+// Equal ignoring the case of ASCII letters (host names and schemes).
+bool SameAsciiText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 struct CHttpAgent::OneCall {
     enum Kind { kGet, kPost, kDownload } kind;
     const void* body;
@@ -614,9 +630,12 @@ int CHttpAgent::Run(const OneCall& call, std::string host, uint16_t port, std::s
             break;
         }
         if (status < 300 || status > 399 || redirects >= kMaxRedirects) break;
-        // Only an absolute URL is followed; its scheme is not looked at.
+        // Only an absolute URL is followed, and only to plain HTTP on the
+        // same host (any port): the agent speaks nothing else, and a
+        // request's body and headers are meant for the host they were sent to.
         UrlParts next;
         if (!SplitUrl(GetResponseHeader(std::string("Location")), next) || next.host.empty()) break;
+        if (!SameAsciiText(next.scheme, "http") || !SameAsciiText(next.host, host)) break;
         Close();
         host = next.host;
         port = next.port;

@@ -277,11 +277,17 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
     }
     if (remaining > 0) return remaining;
 
+    // The folder the uninstaller that started this copy named is taken only
+    // beside the installation folder, under a fresh name of the product's.
+    const std::wstring& aside = state.asideFolder;
+    const bool asideUsable = !aside.empty() && FileNamePart(aside).compare(0, 13, L"~QuilloSetup.") == 0 &&
+                             SameFolder(ParentPath(aside), ParentPath(root));
     if (PathExists(uninstaller)) {
         if (ShellDelete(uninstaller) && !PathExists(uninstaller)) {
             LogLine(L"file removed: " + uninstaller);
-        } else if (!state.asideFolder.empty() &&
-                   MoveFileExW(uninstaller.c_str(), (state.asideFolder + L"\\unins000.exe").c_str(), 0)) {
+        } else if (asideUsable && CreateDirectoryW(aside.c_str(), nullptr) &&
+                   SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_HIDDEN) &&
+                   MoveFileExW(uninstaller.c_str(), (aside + L"\\unins000.exe").c_str(), 0)) {
             // The uninstaller that started this copy still runs from it; it
             // deletes what was moved once it has ended.
             LogLine(L"the running uninstaller moved out of the folder: " + uninstaller);
@@ -306,7 +312,10 @@ bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {
                               : !state.manifestFile.empty() ? state.manifestFile
                                                             : ModuleFilePath();
     JValue manifest;
-    if (!ReadAppendedBlock(file, manifest)) return false;
+    // The program's own manifest comes through the handle held since the start.
+    const std::shared_ptr<FileSource> own = file == ModuleFilePath() ? OwnFile() : nullptr;
+    const bool read = own ? ReadAppendedBlock(*own, manifest) == BlockStatus::Ok : ReadAppendedBlock(file, manifest);
+    if (!read) return false;
     const std::wstring root = ManifestRoot(manifest);
     if (root.empty()) return false;
 

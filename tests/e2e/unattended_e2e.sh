@@ -2,9 +2,9 @@
 # Unattended runs as a deployment tool makes them: real setup files from the
 # packer, started quietly under Wine, each judged by its exit code within a
 # time bound and by what drive C: and the registry hold before and after.
-# Usage: unattended_e2e.sh MKSETUP STUB SAMPLE_SETUP HOLDER
+# Usage: unattended_e2e.sh MKSETUP STUB SAMPLE_SETUP HOLDER PLANTED_DLL
 set -uo pipefail
-MKSETUP="$1"; STUB="$2"; SAMPLE="$3"; HOLDER="$4"
+MKSETUP="$1"; STUB="$2"; SAMPLE="$3"; HOLDER="$4"; PLANTED="$5"
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BASE="${QUILLO_WINE_BASE:-$ROOT/build/wine/base}"
 HERE="$ROOT/tests/e2e"
@@ -274,9 +274,11 @@ snapshot "$work/before"
 rc="$(quiet "$work/many-setup.exe" /D 'C:\Apps')"
 check "killed removal: install ends with code 0" test "$rc" = 0
 log="$work/removal.log"
-wine 'C:\Apps\Quillo 3\unins000.exe' /q "/LOG=$(winpath "$log")" >/dev/null 2>&1
+wine 'C:\Apps\Quillo 3\unins000.exe' /q "/LOG=$(winpath "$log")" >/dev/null 2>&1 &
+removal=$!
 wait_for_lines "$log" "file removed" 200
 kill_program unins000.exe 2>/dev/null
+{ wait "$removal"; } 2>/dev/null
 check "killed removal: cut short" bash -c "! grep -q 'exit code' '$log'"
 entry="$(uninstall_entry)"
 check "killed removal: the uninstall entry stays" test -n "$entry"
@@ -444,6 +446,36 @@ check "contract: the second run says why" log_has "$work/second-run.log" "anothe
 check "contract: the second run installed nothing" test ! -e "$(drive_c Other)"
 kill_program big-setup.exe 2>/dev/null
 { wait "$first"; } 2>/dev/null
+
+# --- Libraries planted where others can write: beside the setup file (a
+# Downloads folder), in the temporary folder and in the installation folder,
+# under the names of libraries the program or the system may look for. None
+# is loaded, with Wine's default load order and with native ones preferred.
+# (With native ones preferred, Wine's own advapi32 loads "version.dll" by
+# name before the program's first instruction: that one is left out of the
+# second round; the program's import table names known libraries only, which
+# a native test checks.) ---
+PLANTED_NAMES=(version iphlpapi msimg32 msvfw32 propsys rstrtmgr uxtheme dwmapi windowscodecs)
+for order in default native; do
+  fresh_prefix
+  names=("${PLANTED_NAMES[@]}")
+  if [ "$order" = native ]; then
+    names=("${PLANTED_NAMES[@]:1}")
+    export WINEDLLOVERRIDES="mscoree,mshtml=;$(IFS=,; echo "${names[*]}")=n,b"
+  fi
+  plant() { local n; for n in "${names[@]}"; do cp "$PLANTED" "$1/$n.dll"; done; }
+  rm -rf "$work/downloads"; mkdir -p "$work/downloads"
+  cp "$work/sample-setup.exe" "$work/downloads/"
+  plant "$work/downloads"
+  plant "$(find "$(drive_c users)" -maxdepth 2 -iname temp -type d | head -n1)"
+  rc="$(quiet "$work/downloads/sample-setup.exe" /D 'C:\Apps')"
+  check "planted ($order): the install ends with 0" test "$rc" = 0
+  plant "$(drive_c "Apps/Quillo 3")"
+  rc="$(quiet_uninstall 'C:\Apps\Quillo 3\unins000.exe')"
+  check "planted ($order): the removal ends with 0" test "$rc" = 0
+  check "planted ($order): no planted library was loaded" test -z "$(ls -A "$(drive_c planted)" 2>/dev/null)"
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+done
 
 # --- A folder that is no installation holds a file of the package's name:
 # a run that fails half-way puts the file back as it was. ---

@@ -464,6 +464,46 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
     return bytes;
 }
 
+// A signed file's certificate table is not the program's: a section (or
+// anything else) inside it is never taken, while the signature stays valid
+// since the table is outside what it signs. A header entry that does not
+// point behind the image into the file changes nothing.
+TEST(AppendedBlockTest, NothingIsTakenFromACertificateTable) {
+    struct Row {
+        const char* what;
+        bool entry;          // the header names a certificate table
+        int64_t start;       // its start, relative to the end of the package; INT64_MIN: inside the image
+        bool driverFound;
+    };
+    const Row rows[] = {
+        {"unsigned, a section behind the package", false, 0, true},
+        {"a section inside the certificate table", true, 0, false},
+        {"the table starts right behind the section", true, 4 + 17, true},
+        {"the entry points into the image", true, INT64_MIN, true},
+        {"the entry points past the end of the file", true, 1 << 20, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetupParts parts;
+        parts.image = SignedStub(false);  // its certificate entry points past the file until set below
+        parts.sections = {"PK-driver-archive"};
+        std::vector<uint8_t> file = BuildSetupFile(parts);
+        const uint64_t packageEnd = file.size() - 4 - parts.sections[0].size();
+        file.resize(file.size() + 16, 0);  // padding after the section, as a signature leaves
+        if (row.entry) {
+            const uint64_t entry = CertificateEntryOffset(file.data(), parts.image.size());
+            ASSERT_NE(entry, 0u);
+            const uint64_t start = row.start == INT64_MIN ? 0x40 : packageEnd + static_cast<uint64_t>(row.start);
+            StoreLe32(&file[entry], static_cast<uint32_t>(start));
+            StoreLe32(&file[entry + 4], 0x100);
+        }
+        auto source = std::make_shared<MemorySource>(file.data(), file.size());
+        SetupImage setup;
+        ASSERT_EQ(ReadSetupImage(std::shared_ptr<ByteSource>(source), setup), 0);
+        EXPECT_EQ(LocateSections(setup, false, true).hasDriver, row.driverFound);
+    }
+}
+
 TEST_F(UninstallerFileTest, TheCertificateEntryIsClearedInTheUninstallersHeaderOnly) {
     JValue manifest;
     manifest["mode"] = 0;

@@ -593,6 +593,14 @@ TEST(DeliverableTest, ImportsNothingWindowsXpLacksAndItsHeaderAllowsXp) {
         const std::string name = std::string(missing[0]) + "!" + missing[1];
         EXPECT_EQ(names.count(name), 0u) << name << " is imported, which Windows XP does not export";
     }
+    // Every library the loader resolves before the program runs is a known
+    // DLL: one the system never looks for beside the program.
+    const std::set<std::string> known = {"advapi32.dll", "gdi32.dll",  "gdiplus.dll", "imagehlp.dll",
+                                         "kernel32.dll", "msvcrt.dll", "ole32.dll",   "shell32.dll",
+                                         "shlwapi.dll",  "user32.dll", "ws2_32.dll"};
+    for (const PeImport& import : imports)
+        EXPECT_EQ(known.count(Lower(import.library)), 1u)
+            << import.library << "!" << import.function << " would be looked for beside the program first";
 }
 
 TEST(DeliverableTest, InspectShowsItsVersionResourceAndManifest) {

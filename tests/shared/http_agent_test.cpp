@@ -519,12 +519,12 @@ TEST(HttpAgentFile, AbortShortBodyAndMissingLength) {
 
 // ---------------------------------------------------------------- redirects
 
-TEST(HttpAgentRedirect, LocationToAnotherPortIsFollowedWithItsHostAndTarget) {
+TEST(HttpAgentRedirect, LocationToAnotherPortOfTheSameHostIsFollowedWithItsTarget) {
     const std::string file = Pattern(5000);
     LoopbackServer second;
     second.Serve({Reply(Ok("moved here")), Reply(Ok("posted")), Reply(Ok(file))});
     LoopbackServer first;
-    first.Serve({Reply(Redirect(Url(second, "localhost", "/a?b=1"))),
+    first.Serve({Reply(Redirect(Url(second, "127.0.0.1", "/a?b=1"))),
                  Reply("HTTP/1.1 307 Temporary Redirect\r\nlocation: " + Url(second, "127.0.0.1", "/p") + "\r\n\r\n"),
                  Reply(Redirect(Url(second, "127.0.0.1", "/file.bin")))});
 
@@ -534,7 +534,7 @@ TEST(HttpAgentRedirect, LocationToAnotherPortIsFollowedWithItsHostAndTarget) {
     EXPECT_EQ(out, "moved here");
     EXPECT_EQ(first.Request(0).substr(0, 22), "GET /start HTTP/1.1\r\nA");
     EXPECT_EQ(second.Request(0),
-              "GET /a?b=1 HTTP/1.1\r\nAccept: */*\r\nHost: localhost\r\nUser-Agent: CHttpAgent\r\n\r\n");
+              "GET /a?b=1 HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1\r\nUser-Agent: CHttpAgent\r\n\r\n");
 
     // A POST is repeated with its body.
     EXPECT_EQ(agent.Post(kLoopback, first.port(), L"/form", "k=v", 3, out, nullptr), 1);
@@ -553,6 +553,27 @@ TEST(HttpAgentRedirect, LocationToAnotherPortIsFollowedWithItsHostAndTarget) {
     EXPECT_EQ(progress.bytes, file);
     EXPECT_EQ(second.Request(2), "GET /file.bin HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1\r\nReferer: http://r/\r\n"
                                  "User-Agent: CHttpAgent\r\n\r\n");
+}
+
+// A redirect never takes a request (a POST's body least of all) to another
+// host, nor to another scheme than plain HTTP.
+TEST(HttpAgentRedirect, AnotherHostOrSchemeIsNotFollowed) {
+    LoopbackServer other;
+    other.Serve({Reply(Ok("must not be reached")), Reply(Ok("must not be reached")), Reply(Ok("must not be reached"))});
+    LoopbackServer first;
+    first.Serve({Reply(Redirect(Url(other, "localhost", "/post"))), Reply(Redirect(Url(other, "localhost", "/get"))),
+                 Reply("HTTP/1.1 307 Temporary Redirect\r\nLocation: https://127.0.0.1:" + std::to_string(other.port()) +
+                       "/tls\r\nContent-Length: 0\r\n\r\n")});
+    CHttpAgent agent;
+    std::string out = "untouched";
+    EXPECT_EQ(agent.Post(kLoopback, first.port(), L"/form", "secret=1", 8, out, nullptr), 0);
+    EXPECT_EQ(agent.Get(kLoopback, first.port(), L"/", out, nullptr), 0);
+    EXPECT_EQ(agent.Get(kLoopback, first.port(), L"/", out, nullptr), 0);
+    EXPECT_EQ(out, "untouched");
+    first.Stop();
+    other.Stop();
+    EXPECT_EQ(first.Accepted(), 3u);
+    EXPECT_EQ(other.Accepted(), 0u) << "nothing reached the other host";
 }
 
 TEST(HttpAgentRedirect, LoopsStopAfterTenAndOnlyAbsoluteUrlsAreFollowed) {

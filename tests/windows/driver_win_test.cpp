@@ -165,12 +165,13 @@ TEST_F(DriverTest, ArchiveInstallsTheLibrariesAndEveryPackage) {
 }
 
 TEST(DriverCommandLineTest, PackagesRunQuietlyWithTheirOwnOptions) {
+    const std::wstring msiexec = L"\"" + SystemFolder() + L"\\msiexec.exe\"";
     EXPECT_EQ(DriverPackageCommandLine(L"C:\\t x\\AppleApplicationSupport.msi", L"AppleApplicationSupport.msi"),
-              L"msiexec /i \"C:\\t x\\AppleApplicationSupport.msi\" /quiet REBOOT=ReallySuppress PARENTUILVL=\"5\"");
+              msiexec + L" /i \"C:\\t x\\AppleApplicationSupport.msi\" /quiet REBOOT=ReallySuppress PARENTUILVL=\"5\"");
     EXPECT_EQ(DriverPackageCommandLine(L"C:\\t\\AppleMobileDeviceSupport64.msi", L"AppleMobileDeviceSupport64.msi"),
-              L"msiexec /i \"C:\\t\\AppleMobileDeviceSupport64.msi\" /quiet REBOOT=ReallySuppress");
+              msiexec + L" /i \"C:\\t\\AppleMobileDeviceSupport64.msi\" /quiet REBOOT=ReallySuppress");
     EXPECT_EQ(DriverPackageCommandLine(L"C:\\t\\AppleMobileDeviceSupport.msi", L"AppleMobileDeviceSupport.msi"),
-              L"msiexec /i \"C:\\t\\AppleMobileDeviceSupport.msi\" /quiet REBOOT=ReallySuppress");
+              msiexec + L" /i \"C:\\t\\AppleMobileDeviceSupport.msi\" /quiet REBOOT=ReallySuppress");
 }
 
 TEST_F(DriverTest, AnArchiveWithOnePackageRunsOneInstaller) {

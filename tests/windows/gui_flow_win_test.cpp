@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,34 @@ TEST_F(SetupGuiTest, FirstInstallWithEveryOptionEndsByStartingTheProduct) {
     EXPECT_EQ(run.ExitCode(), 0u);
     for (int i = 0; i < 100 && Lines(SampleRunsFile()).empty(); ++i) Sleep(50);
     EXPECT_EQ(Lines(SampleRunsFile()), std::vector<std::string>{"Quillo"}) << "the product was started";
+}
+
+// The setup file is held open from the start: swapping another file in
+// under its name while the options screen waits changes nothing.
+TEST_F(SetupGuiTest, ASetupFileSwappedAfterTheStartIsNotWhatGetsInstalled) {
+    const std::wstring setup = root_ + L"\\swapped.exe";
+    ASSERT_TRUE(CopyFileW(sample_.c_str(), setup.c_str(), FALSE));
+    SetupRun run;
+    ASSERT_TRUE(run.Start(setup, L"/D \"" + root_ + L"\""));
+    const ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd);
+    // Another product under the same name: the running image may be renamed
+    // by anybody who may write the folder.
+    {
+        test::ZipBuilder zip(root_ + L"\\other.zip");
+        zip.Add("Quillo.exe", "not the product");
+    }
+    const std::vector<uint8_t> otherPackage = ReadBytes(root_ + L"\\other.zip");
+    const bool renamed = MoveFileW(setup.c_str(), (root_ + L"\\renamed.exe").c_str()) != FALSE;
+    if (renamed) WriteBytes(setup, ReadBytes(Variant(L"other.exe", stub_.block, otherPackage)));
+    Command(main, 1001);
+    const ScreenWindow success = run.Visible(2, 60000);
+    ASSERT_TRUE(success.hwnd) << "the installation of the file that was started (renamed: " << renamed << ")";
+    std::map<std::wstring, std::wstring> strings;
+    EXPECT_TRUE(ReadVersionStrings(root_ + L"\\Quillo 3\\Quillo.exe", strings)) << "the product's own program";
+    EXPECT_EQ(strings[L"ProductName"], L"Quillo 3");
+    PostMessageW(success.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.ExitCode(), 0u);
 }
 
 TEST_F(SetupGuiTest, ChangedOptionsAreWhatGetsInstalled) {

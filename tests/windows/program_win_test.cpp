@@ -16,6 +16,7 @@
 
 #include "app/AppendedBlock.h"
 #include "app/Startup.h"
+#include "app/StartupLogic.h"
 #include "base/SystemInfo.h"
 #include "base/TextCodec.h"
 #include "install/ProductRegistration.h"
@@ -205,7 +206,7 @@ TEST(SetupProgramEndToEnd, AUsableBlockOpensTheOptionsScreenAndItsCloseCommandEn
     }
     DWORD code = 99;
     GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(code, static_cast<DWORD>(kExitCancelled)) << "closed before installing: cancelled";
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
 }
