@@ -398,7 +398,9 @@ TEST(SetupStreamTest, UnreadableBytesAnywhereAreCode2AndRefusedPackageBytesAreNo
 class UninstallerFileTest : public ::testing::Test {
 protected:
     void TearDown() override { std::remove(path_.c_str()); }
-    std::string path_ = ::testing::TempDir() + "quillo_unins_test.exe";
+    // One file per test: ctest runs the tests of this fixture at the same time.
+    std::string path_ = ::testing::TempDir() + "quillo_unins_" +
+                        ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".exe";
 };
 
 TEST_F(UninstallerFileTest, UninstallerIsTheImageThenTheManifestAndNothingElse) {
