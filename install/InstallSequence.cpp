@@ -2,11 +2,9 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include "app/AppendedBlock.h"
 #include "app/SetupPass.h"
-#include "app/UninstallManifest.h"
 #include "base/CHThread.h"
 #include "base/Md5.h"
 #include "base/RunLog.h"
@@ -14,14 +12,12 @@
 #include "base/TempFile.h"
 #include "base/TextCodec.h"
 #include "base/UserPrompt.h"
-#include "install/CommandLine.h"
 #include "install/DriverComponents.h"
 #include "install/InstallSteps.h"
 #include "install/PackageExtractor.h"
 #include "install/ProcessTools.h"
 #include "install/ProductRegistration.h"
 #include "install/RunJournal.h"
-#include "uninstall/UninstallSequence.h"
 
 namespace quillo {
 

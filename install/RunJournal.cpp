@@ -147,13 +147,7 @@ void MoveBack(const JValue& pairs) {
         const std::wstring to = W(pairs.at(i).at(1));
         if (!Exists(to)) continue;
         // Whatever the run put in its place goes first.
-        if (Exists(from)) {
-            SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!RetryWhileShared([&] { return DeleteFileW(from.c_str()) != FALSE; })) {
-                std::wstring scheduled;
-                DeleteAtRestart(from, scheduled);
-            }
-        }
+        DeleteOrDefer(from);
         CreateFolderTree(ParentPath(from));
         if (MoveFileAside(to, from)) {
             LogLine(L"moved back: " + from);
