@@ -3,7 +3,9 @@
 #include <shellapi.h>
 
 #include "app/StartupLogic.h"
+#include "base/FileSource.h"
 #include "base/PathText.h"
+#include "base/PrivateFolder.h"
 #include "base/RunLog.h"
 #include "base/SystemInfo.h"
 #include "base/TempFile.h"
@@ -70,7 +72,8 @@ HANDLE StartElevated(const std::wstring& program, const std::wstring& parameters
     info.lpVerb = L"runas";
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
-    info.lpDirectory = L"";
+    const std::wstring working = SystemFolder();
+    info.lpDirectory = working.c_str();
     info.nShow = SW_SHOWNORMAL;
     return ShellExecuteExW(&info) ? info.hProcess : nullptr;
 }
@@ -89,13 +92,22 @@ int RelaunchElevatedAndWait(const std::wstring& modulePath, const std::wstring& 
     return RelaunchExitCode(true, code);
 }
 
-int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& tempCopy,
-                            const std::wstring& arguments, bool quiet) {
-    if (!CopyFileW(modulePath.c_str(), tempCopy.c_str(), FALSE)) {
+int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& arguments, bool quiet) {
+    // The copy is never taken from a place another user could have put a
+    // program of that name in: its folder is made new, for this user,
+    // SYSTEM and Administrators only, and the copy is held from its writing
+    // until it has ended.
+    PrivateFolder folder;
+    FileSource own;
+    HeldFile copy;
+    if (!folder.Create() || !own.open(modulePath) ||
+        !copy.Write(folder.path() + L"\\unins000.exe", own, 0, own.size())) {
         LogLinef("the uninstaller cannot be copied to the temporary folder (error %lu)",
                  static_cast<unsigned long>(GetLastError()));
         return 1;
     }
+    own.close();
+    const std::wstring tempCopy = copy.path();
     // The folder the copy moves this running program into: beside the
     // installation folder, on its volume, under a fresh name. The copy makes
     // it when it gets there, so a removal cut short leaves none behind.
@@ -108,6 +120,7 @@ int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& 
     // A run with screens asks for full rights for the copy as before; a quiet
     // run never prompts: it starts the copy with the rights it has.
     HANDLE process = nullptr;
+    const std::wstring working = SystemFolder();
     if (IsNt6OrLater() && !quiet) {
         process = StartElevated(tempCopy, parameters);
     } else {
@@ -115,7 +128,8 @@ int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& 
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        if (CreateProcessW(tempCopy.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        if (CreateProcessW(tempCopy.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, working.c_str(), &si,
+                           &pi)) {
             CloseHandle(pi.hThread);
             process = pi.hProcess;
         }
@@ -123,13 +137,14 @@ int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& 
     if (!process) {
         const DWORD error = GetLastError();
         LogLinef("the temporary copy did not start (error %lu)", static_cast<unsigned long>(error));
-        DeleteFileW(tempCopy.c_str());
         return error == ERROR_CANCELLED ? kExitElevationRequired : 1;
     }
     const DWORD code = WaitForExitCode(process);
     CloseHandle(process);
     LogLinef("the removal ended with %lu", static_cast<unsigned long>(code));
+    copy.Release();
     DeleteEndedProgram(tempCopy);
+    folder.Remove();
     if (!aside.empty() && GetFileAttributesW(aside.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveAfterExit(aside);
     return static_cast<int>(code);
 }

@@ -15,17 +15,18 @@ namespace quillo {
 // code (740) when it could not be started (the prompt was refused).
 int RelaunchElevatedAndWait(const std::wstring& modulePath, const std::wstring& parameters);
 
-// The uninstaller hands over to a copy of itself in the temporary folder,
-// which does the removal, and waits for it:
+// The uninstaller hands over to a copy of itself in a private folder of the
+// temporary folder ("<temp>Quillo_Temp_<16 hex>\unins000.exe", made new with
+// a protected DACL; the copy is held open from its writing until it has
+// ended), which does the removal, and waits for it:
 // - the copy is given "/ASIDE=FOLDER", a fresh name beside the installation
 //   folder, which it makes (hidden) to move this running uninstaller into at
 //   the end of the removal (a running program can be renamed, not deleted);
-// - when the copy has ended, its file is deleted, and what was moved aside
+// - when the copy has ended, its folder is deleted, and what was moved aside
 //   goes once this process has ended (a command of the system's shell waits
 //   for that);
 // - the copy's exit code is returned: 1 when it could not be made or started.
 // `arguments` are the ones the copy gets besides "/ASIDE".
-int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& tempCopy,
-                            const std::wstring& arguments, bool quiet);
+int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& arguments, bool quiet);
 
 }  // namespace quillo

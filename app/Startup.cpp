@@ -141,7 +141,7 @@ StartupState RunStartup(HWND owner) {
             if (!arguments.empty()) arguments += L" ";
             arguments += QuoteArgument(L"/LOG=" + AbsolutePath(options.logFile));
         }
-        EndProcessNow(HandOverToTemporaryCopy(modulePath, move.tempCopy, arguments, state.quiet));
+        EndProcessNow(HandOverToTemporaryCopy(modulePath, arguments, state.quiet));
     }
     LogLinef("role: %s%s", state.settings.role == 0 ? "uninstaller" : "setup", state.quiet ? ", quiet" : "");
 

@@ -1,5 +1,7 @@
 #include "app/StartupLogic.h"
 
+#include <cwctype>
+
 #include "base/Base64.h"
 #include "base/TextCodec.h"
 
@@ -173,9 +175,15 @@ std::wstring BuildRelaunchParameters(const std::vector<std::wstring>& args) {
 }
 
 UninstallerMove DecideUninstallerMove(const std::wstring& modulePath, const std::wstring& tempFolder) {
+    // "<temp>" + "Quillo_Temp_" + 16 hexadecimal digits + "\unins000.exe"
+    const std::wstring prefix = tempFolder + L"Quillo_Temp_";
+    const std::wstring name = L"\\unins000.exe";
+    bool copy = modulePath.size() == prefix.size() + 16 + name.size() &&
+                EqualsIgnoreCase(modulePath.substr(0, prefix.size()), prefix) &&
+                EqualsIgnoreCase(modulePath.substr(prefix.size() + 16), name);
+    for (size_t i = prefix.size(); copy && i < prefix.size() + 16; ++i) copy = iswxdigit(modulePath[i]) != 0;
     UninstallerMove move;
-    move.tempCopy = tempFolder + L"unins000.exe";
-    move.mustMove = !EqualsIgnoreCase(modulePath, move.tempCopy);
+    move.mustMove = !copy;
     return move;
 }
 

@@ -112,11 +112,11 @@ bool ShouldRelaunchElevated(bool nt6OrLater, int elevationType, bool linkedToken
 std::wstring BuildRelaunchParameters(const std::vector<std::wstring>& args);
 std::wstring QuoteArgument(const std::wstring& arg);
 
-// The uninstaller runs from "<temp>unins000.exe"; `tempFolder` ends with a
+// The uninstaller runs from its temporary copy only,
+// "<temp>Quillo_Temp_<16 hex digits>\unins000.exe"; `tempFolder` ends with a
 // backslash as GetTempPathW gives it.
 struct UninstallerMove {
     bool mustMove = false;
-    std::wstring tempCopy;
 };
 UninstallerMove DecideUninstallerMove(const std::wstring& modulePath, const std::wstring& tempFolder);
 

@@ -26,7 +26,7 @@ bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, st
     // The temporary folder ends with a backslash; the second one is accepted.
     path = TempFolder() + L"\\" + digits + extension;
 
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const auto* bytes = static_cast<const uint8_t*>(data);
     bool ok = true;
@@ -40,18 +40,6 @@ bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, st
     CloseHandle(file);
     if (!ok) DeleteFileW(path.c_str());
     return ok;
-}
-
-bool WriteTempFileFrom(ByteSource& source, uint64_t offset, uint64_t length, const wchar_t* extension,
-                       std::wstring& path) {
-    const std::wstring digits = UniqueHex16();
-    if (digits.empty()) return false;
-    path = TempFolder() + L"\\" + digits + extension;
-    OutputFile file;
-    if (!file.create(path)) return false;
-    if (!CopyRange(source, offset, length, [&file](uint8_t* data, size_t size) { return file.write(data, size); }))
-        return false;  // the unfinished file is removed
-    return file.finish() == WriteResult::Ok;
 }
 
 bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath) {
@@ -75,12 +63,24 @@ bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {
 
 bool TempFile::Create(const wchar_t* extension) {
     Close();
+    // The temporary folder ends with a backslash; the second one is accepted.
+    return CreateIn(TempFolder() + L"\\", extension);
+}
+
+bool TempFile::CreateInPrivateFolder(const wchar_t* extension) {
+    Close();
+    folder_.reset(new PrivateFolder);
+    if (folder_->Create() && CreateIn(folder_->path() + L"\\", extension)) return true;
+    folder_.reset();
+    return false;
+}
+
+bool TempFile::CreateIn(const std::wstring& folder, const wchar_t* extension) {
     const std::wstring digits = UniqueHex16();
     if (digits.empty()) return false;
-    // The temporary folder ends with a backslash; the second one is accepted.
-    path_ = TempFolder() + L"\\" + digits + extension;
+    path_ = folder + digits + extension;
     handle_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     if (!SetDeleteOnClose(handle_, true)) {
         // Without the mark the file would outlive a killed run.
@@ -107,11 +107,13 @@ bool TempFile::Write(const void* data, size_t length) {
 
 void TempFile::Keep() {
     if (open()) SetDeleteOnClose(handle_, false);
+    if (folder_) folder_->Keep();
 }
 
 void TempFile::Close() {
     if (open()) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    folder_.reset();  // the folder goes with the file
 }
 
 }  // namespace quillo

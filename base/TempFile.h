@@ -8,9 +8,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/FileSource.h"
+#include "base/PrivateFolder.h"
 
 namespace quillo {
 
@@ -24,6 +26,9 @@ public:
     // Creates "<temp>\<16 hex digits><extension>" (a name from a fresh GUID).
     // False when it cannot be created.
     bool Create(const wchar_t* extension);
+    // The same in a private folder of its own (a file that a package is
+    // taken from to be run): the folder goes with the file.
+    bool CreateInPrivateFolder(const wchar_t* extension);
     // Writes at the end; false (and nothing more is written) on a short write.
     bool Write(const void* data, size_t length);
     // Leaves the file in place when it is closed.
@@ -36,8 +41,11 @@ public:
     const std::wstring& path() const { return path_; }
 
 private:
+    bool CreateIn(const std::wstring& folder, const wchar_t* extension);
+
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     std::wstring path_;
+    std::unique_ptr<PrivateFolder> folder_;
 };
 
 // Sixteen upper-case hexadecimal digits of a 64-bit value made from a fresh
@@ -52,12 +60,6 @@ bool WriteTempFile(const void* data, size_t length, const wchar_t* extension, st
 // GUID). False when the file cannot be created or written whole; a partly
 // written file is removed.
 bool WriteTempArchive(const void* package, size_t length, std::wstring& archivePath);
-
-// Writes `length` bytes at `offset` of `source` to "<temp>\<16 hex
-// digits><extension>", a window at a time. False when the file cannot be
-// created or written whole (or the source read); a partial file is removed.
-bool WriteTempFileFrom(ByteSource& source, uint64_t offset, uint64_t length, const wchar_t* extension,
-                       std::wstring& path);
 
 // Marks an open file (opened with DELETE access) to be deleted when its last
 // handle closes, or takes the mark back; false when the system refuses.

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
+#include "base/PrivateFolder.h"
 #include "base/RunLog.h"
-#include "base/ShellFileOperation.h"
 #include "base/SystemInfo.h"
 #include "base/TextCodec.h"
 #include "base/UserPrompt.h"
@@ -150,14 +150,25 @@ bool InstallDriverArchive(RunState& state) {
     const std::wstring& archive = state.driverArchivePath;
     if (archive.empty() || !DriverArchiveExists(state) || !EndsWith(archive, L".zip")) return false;
 
-    const std::wstring unique = UniqueHex16();
-    if (unique.empty()) return false;
-    const std::wstring temp = TempFolder() + L"Quillo_Temp_" + unique;
-    CreateFolderTree(temp);
-    if (!ExtractArchive(temp, archive, DriverArchiveHandle(state))) {
+    // The packages are run from a folder of this run's own, made new for
+    // this user, SYSTEM and Administrators only; only what the extraction
+    // wrote there is run.
+    PrivateFolder folder;
+    if (!folder.Create()) {
+        LogLinef("no private folder for the driver packages (error %lu)", static_cast<unsigned long>(GetLastError()));
+        return false;
+    }
+    const std::wstring temp = folder.path();
+    std::vector<std::wstring> extracted;
+    if (!ExtractArchive(temp, archive, DriverArchiveHandle(state), &extracted)) {
         LogLine(L"driver archive cannot be extracted: " + archive);
         return false;
     }
+    auto wasExtracted = [&extracted](const std::wstring& path) {
+        for (const std::wstring& file : extracted)
+            if (EqualsIgnoreCase(file, path)) return true;
+        return false;
+    };
 
     const std::wstring driverFolder = DriverFolder();
     HKEY key = nullptr;
@@ -170,14 +181,22 @@ bool InstallDriverArchive(RunState& state) {
                            static_cast<DWORD>((library.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
         RegCloseKey(key);
         if (written) {
-            MoveFileW((temp + L"\\CoreFP.dll").c_str(), library.c_str());
-            MoveFileW((temp + L"\\iTunes.dll").c_str(), (driverFolder + L"\\iTunes.dll").c_str());
+            if (wasExtracted(temp + L"\\CoreFP.dll")) MoveFileW((temp + L"\\CoreFP.dll").c_str(), library.c_str());
+            if (wasExtracted(temp + L"\\iTunes.dll"))
+                MoveFileW((temp + L"\\iTunes.dll").c_str(), (driverFolder + L"\\iTunes.dll").c_str());
         }
     }
 
     for (const wchar_t* name : kDriverPackages) {
         const std::wstring package = temp + L"\\" + name;
-        if (!PathExists(package)) continue;
+        if (!wasExtracted(package)) continue;
+        // Held so that nothing is put in its place before Windows Installer
+        // has read it.
+        HeldFile held;
+        if (!held.Hold(package)) {
+            LogLine(L"driver package cannot be held, not run: " + package);
+            continue;
+        }
         state.SetStatusText((std::wstring(L"正在安装") + name).c_str());
         LogLine(L"running: " + DriverPackageCommandLine(package, name));
         const DWORD code = RunAndWait(state.window, DriverPackageCommandLine(package, name));
@@ -186,7 +205,6 @@ bool InstallDriverArchive(RunState& state) {
         // a restart itself (REBOOT=ReallySuppress should prevent that).
         if (code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED) NoteRestartNeeded();
     }
-    ShellFileOperation(FO_DELETE, temp);
     return true;
 }
 

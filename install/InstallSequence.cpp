@@ -9,6 +9,7 @@
 #include "base/Md5.h"
 #include "base/RunLog.h"
 #include "base/SystemInfo.h"
+#include "base/PrivateFolder.h"
 #include "base/TempFile.h"
 #include "base/TextCodec.h"
 #include "base/UserPrompt.h"
@@ -136,17 +137,24 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     const OptionalSections sections = LocateSections(setup, state.extraPack == 1, state.driverComponents == 1);
     // The detector serves the recommendations of the success screen, which
     // an unattended run never shows.
+    // It is written into a folder of the run's own and held until loaded;
+    // the folder stays with it, since the library stays loaded.
     if (state.extraPack == 1 && sections.hasExtra && !state.quiet) {
-        std::wstring library;
-        if (WriteTempFileFrom(*setup.source, sections.extra.dataOffset, sections.extra.size, L".dll", library)) {
-            state.HandOverDetector(library);
+        PrivateFolder folder;
+        HeldFile library;
+        if (folder.Create() && library.Write(folder.path() + L"\\" + UniqueHex16() + L".dll", *setup.source,
+                                             sections.extra.dataOffset, sections.extra.size)) {
+            folder.Keep();
+            state.HandOverDetector(library.path());
+        } else {
+            LogLinef("the detector library cannot be written (error %lu)", static_cast<unsigned long>(GetLastError()));
         }
     }
 
     if (state.driverComponents == 1 && !ComponentsPresent() && sections.hasDriver) {
         auto driverArchive = std::make_unique<TempFile>();
         TempFile* out = driverArchive.get();
-        if (out->Create(L".zip") &&
+        if (out->CreateInPrivateFolder(L".zip") &&
             CopyRange(*setup.source, sections.driver.dataOffset, sections.driver.size,
                       [out](uint8_t* data, size_t size) { return out->Write(data, size); })) {
             state.driverArchivePath = driverArchive->path();

@@ -85,7 +85,9 @@ protected:
 class BeginRun : public InstallStep {
 public:
     explicit BeginRun(InstallContext& c) : InstallStep("begin"), c_(c) {}
-    InstallResult Do() override { return c_.journal.Begin(c_.state.installDir); }
+    InstallResult Do() override {
+        return c_.journal.Begin(c_.state.installDir, !c_.state.firstNewFolder.empty());
+    }
     void Undo() override {}  // the journal's own end takes the folder back
 
 private:

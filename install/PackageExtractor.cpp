@@ -639,7 +639,8 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
     return plan;
 }
 
-bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath, HANDLE openFile) {
+bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath, HANDLE openFile,
+                    std::vector<std::wstring>* written) {
     unzFile zip = OpenArchive(zipPath, nullptr, openFile);
     if (!zip) return false;
     bool success = true;
@@ -686,6 +687,7 @@ bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath,
         if (unzCloseCurrentFile(zip) == UNZ_CRCERROR) success = false;
         // A file cut short is not left to be installed as if it were whole.
         if (!success) DeleteFileW(target.c_str());
+        else if (written) written->push_back(target);
     }
     // A damaged central directory stops the walk early; that is a failure too.
     if (success && r != UNZ_OK && r != UNZ_END_OF_LIST_OF_FILE) success = false;

@@ -72,9 +72,10 @@ void RollBackExtraction(const JValue& manifest);
 // a folder or file that cannot be created, a short write and damaged data.
 // An entry that cannot be opened (encrypted, say) is passed over.
 // `openFile`, when given, is an open handle of the archive that is read
-// instead of opening zipPath.
+// instead of opening zipPath. `written`, when given, gets the path of every
+// file written whole.
 bool ExtractArchive(const std::wstring& destFolder, const std::wstring& zipPath,
-                    HANDLE openFile = INVALID_HANDLE_VALUE);
+                    HANDLE openFile = INVALID_HANDLE_VALUE, std::vector<std::wstring>* written = nullptr);
 
 // The ".old" name of a locked file moved aside during the current entry.
 std::wstring& PendingOldFile();

@@ -7,6 +7,7 @@
 
 #include "base/Base64.h"
 #include "base/PathText.h"
+#include "base/ProtectedFolder.h"
 #include "base/RunLog.h"
 #include "base/SystemInfo.h"
 #include "base/TempFile.h"
@@ -248,7 +249,7 @@ RunJournal::~RunJournal() {
     if (active()) RollBack();
 }
 
-InstallResult RunJournal::Begin(const std::wstring& installDir) {
+InstallResult RunJournal::Begin(const std::wstring& installDir, bool madeForThisRun) {
     std::wstring dir = WithBackslashes(installDir);
     while (dir.size() > 3 && dir.back() == L'\\') dir.pop_back();
     const std::wstring parent = ParentPath(dir);
@@ -257,8 +258,22 @@ InstallResult RunJournal::Begin(const std::wstring& installDir) {
     std::vector<std::wstring> made;
     for (std::wstring probe = dir; !probe.empty() && probe.size() > 3 && !Exists(probe); probe = ParentPath(probe))
         made.push_back(probe);
-    if (!CreateFolderTree(parent))
-        return InstallResult::Failed(8, L"the folder cannot be made", parent, GetLastError());
+    // An installation folder made outside the program folders is made for
+    // administrators to change only; one that is there already keeps its
+    // permissions.
+    switch (MakeInstallFolder(dir)) {
+        case InstallFolderOrigin::Failed:
+            return InstallResult::Failed(8, L"the folder cannot be made", dir, GetLastError());
+        case InstallFolderOrigin::Existing:
+            if (!madeForThisRun) LogLine(L"the installation folder exists; its permissions are used as they are: " + dir);
+            break;
+        case InstallFolderOrigin::Protected:
+            LogLine(L"installation folder made, changeable by administrators only: " + (made.empty() ? dir : made.back()));
+            break;
+        case InstallFolderOrigin::Inherited:
+            LogLine(L"installation folder made with the permissions of its parent: " + (made.empty() ? dir : made.back()));
+            break;
+    }
     for (int attempt = 0; attempt < 8 && folder_.empty(); ++attempt) {
         const std::wstring candidate = parent + L"\\" + kRunFolderPrefix + UniqueHex16();
         // An existing folder of that name is never taken over.

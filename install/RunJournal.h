@@ -47,9 +47,10 @@ public:
     // A journal still open is rolled back: a run never ends half-done.
     ~RunJournal();
 
-    // Makes the run's folder beside installDir (and the parents installDir
-    // lacks), starts the journal in it and names it in the uninstall entry.
-    InstallResult Begin(const std::wstring& installDir);
+    // Makes installDir with the parents it lacks (MakeInstallFolder), the
+    // run's folder beside it, starts the journal in it and names it in the
+    // uninstall entry. `madeForThisRun`: the options screen made the folder.
+    InstallResult Begin(const std::wstring& installDir, bool madeForThisRun = false);
     bool active() const { return file_ != INVALID_HANDLE_VALUE; }
     const std::wstring& folder() const { return folder_; }
 

@@ -5,6 +5,8 @@
 #include <shlwapi.h>
 
 #include "app/Startup.h"
+#include "base/ProtectedFolder.h"
+#include "base/RunLog.h"
 #include "base/SystemInfo.h"
 #include "base/TextCodec.h"
 #include "base/UserPrompt.h"
@@ -219,8 +221,20 @@ bool ValidateInstallFolder(const std::wstring& folder) {
     root.resize(MAX_PATH > root.size() ? MAX_PATH : root.size());
     PathStripToRootW(&root[0]);
     if (wcslen(root.c_str()) < 2) return false;
-    const int r = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
-    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS;
+    switch (MakeInstallFolder(path)) {
+        case InstallFolderOrigin::Failed:
+            return false;
+        case InstallFolderOrigin::Protected:
+            LogLine(L"installation folder made, changeable by administrators only: " + path);
+            break;
+        case InstallFolderOrigin::Inherited:
+            LogLine(L"installation folder made with the permissions of its parent: " + path);
+            break;
+        case InstallFolderOrigin::Existing:
+            LogLine(L"the installation folder exists; its permissions are used as they are: " + path);
+            break;
+    }
+    return true;
 }
 
 void CHMainWnd::StartInstall() {

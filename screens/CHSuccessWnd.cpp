@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/CHThread.h"
+#include "base/PrivateFolder.h"
 #include "base/SystemInfo.h"
 #include "base/TempFile.h"
 #include "install/PackageExtractor.h"
@@ -152,14 +153,24 @@ void CHSuccessWnd::Finish() {
 }
 
 void DownloadAndRun(std::wstring address, uint32_t buildNumber, int channel, int reportL) {
-    const std::wstring target = TempFolder() + L"Quillo_Temp_" + UniqueHex16() + L".exe";
-    {
-        ResumableDownload download;
-        download.url = download.realUrl = address;
-        download.destPath = target;
-        if (download.Start()) download.Wait();
+    // The program is downloaded into a folder of this run's own and held
+    // until it has been started; the folder stays, the program runs from it.
+    PrivateFolder folder;
+    HINSTANCE started = nullptr;
+    if (folder.Create()) {
+        const std::wstring target = folder.path() + L"\\Quillo_Temp_" + UniqueHex16() + L".exe";
+        {
+            ResumableDownload download;
+            download.url = download.realUrl = address;
+            download.destPath = target;
+            if (download.Start()) download.Wait();
+        }
+        HeldFile held;
+        if (held.Hold(target)) {
+            started = ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, SystemFolder().c_str(), SW_SHOWNORMAL);
+            if (reinterpret_cast<INT_PTR>(started) > 32) folder.Keep();
+        }
     }
-    const HINSTANCE started = ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     SendOfferLaunchReport(static_cast<int32_t>(buildNumber), channel, reportL,
                           reinterpret_cast<INT_PTR>(started) > 32);
 }

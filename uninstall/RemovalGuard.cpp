@@ -5,7 +5,9 @@
 
 #include <cwctype>
 
+#include "base/PathText.h"
 #include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "install/Shortcuts.h"
 
 namespace quillo {
@@ -68,6 +70,60 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
         if (!SameIgnoringCase(path[i], folder[i])) return false;
     }
     return path.size() == folder.size() || folder.back() == L'\\' || path[folder.size()] == L'\\';
+}
+
+bool IsLink(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool LinkOnTheWay(const std::wstring& path, const std::wstring& root) {
+    if (!IsSameOrBelow(path, root)) return false;
+    std::wstring folder = path;
+    for (;;) {
+        const size_t cut = folder.rfind(L'\\');
+        if (cut == std::wstring::npos || cut < root.size()) return false;
+        folder.resize(cut);
+        if (folder.size() <= root.size()) return false;
+        if (IsLink(folder)) return true;
+    }
+}
+
+RootCheck CheckRemovalRoot(const std::wstring& root, HANDLE& held, std::wstring& opened) {
+    held = INVALID_HANDLE_VALUE;
+    opened.clear();
+    if (root.size() < 3 || root[0] == L'\\' || root[1] != L':') return RootCheck::NotLocal;
+    const DWORD attributes = GetFileAttributesW(root.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return RootCheck::Missing;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RootCheck::Link;
+    HANDLE folder = CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return RootCheck::Missing;
+    // The folder the system opened, after every link on the way: it must be
+    // the one listed.
+    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const auto finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    bool same = true;
+    if (finalPath) {
+        std::wstring path(32768, L'\0');
+        const DWORD n = finalPath(folder, &path[0], static_cast<DWORD>(path.size()), 0);
+        path.resize(n < path.size() ? n : 0);
+        if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) path = L"\\" + path.substr(7);
+        else if (path.compare(0, 4, L"\\\\?\\") == 0) path = path.substr(4);
+        opened = path;
+        same = EqualsIgnoreCase(ComparablePath(path), root);
+    } else {
+        // Without it (Windows XP) every folder on the way is looked at.
+        for (std::wstring up = root; same && up.size() > 3; up.resize(up.rfind(L'\\')))
+            same = !IsLink(up);
+    }
+    if (!same) {
+        CloseHandle(folder);
+        return RootCheck::Elsewhere;
+    }
+    held = folder;
+    return RootCheck::Usable;
 }
 
 RemovalGuard::RemovalGuard() {

@@ -4,6 +4,8 @@
 // one of them. Windows only.
 #pragma once
 
+#include <windows.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +21,28 @@ std::wstring ComparablePath(const std::wstring& path);
 // Whether `path` is `folder` or lies below it; both already comparable.
 // Letter case is ignored.
 bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder);
+
+// How the installation folder stands when its removal begins.
+enum class RootCheck {
+    Usable,     // a local folder that is what it is listed as
+    Missing,    // nothing of that name
+    Link,       // a junction or symbolic link: only the link itself may go
+    Elsewhere,  // opened, it is another folder (a link on the way to it)
+    NotLocal,   // a network ("\\server\share") or device path
+};
+// Looks at the installation folder `root` (its path as ComparablePath gives
+// it) before anything in it is deleted. When usable, `held` is a handle of
+// the folder opened without delete sharing, so that it cannot be renamed
+// and replaced by a link while the removal goes on; the caller closes it
+// before deleting the folder itself. `opened` is the folder the system
+// opened (for the log).
+RootCheck CheckRemovalRoot(const std::wstring& root, HANDLE& held, std::wstring& opened);
+// Whether a folder between `path` (not included when it is a file) and the
+// folder `root` (not included) is a junction or symbolic link; both as
+// ComparablePath gives them.
+bool LinkOnTheWay(const std::wstring& path, const std::wstring& root);
+// Whether `path` itself is a junction or symbolic link.
+bool IsLink(const std::wstring& path);
 
 class RemovalGuard {
 public:

@@ -189,6 +189,36 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
     const std::wstring rootPath = guard.Comparable(root);
     if (!IsDeletablePath(root) || rootPath.size() <= 3 || !IsDeletablePath(rootPath) || guard.IsProtected(root))
         return 0;
+    // Nor is anything removed through a link: a junction or symbolic link
+    // that stands where the installation folder was is removed itself, and
+    // a folder that opens as another one (a link on the way to it), or one
+    // on another machine, is refused whole.
+    HANDLE held = INVALID_HANDLE_VALUE;
+    std::wstring opened;
+    switch (CheckRemovalRoot(rootPath, held, opened)) {
+        case RootCheck::Usable:
+        case RootCheck::Missing:
+            break;
+        case RootCheck::Link:
+            LogLine(L"the installation folder is a link; only the link is removed: " + rootPath);
+            if (RemoveDirectoryW(rootPath.c_str()) || !PathExists(rootPath)) return 0;
+            LogLinef("the link stays (error %lu)", static_cast<unsigned long>(GetLastError()));
+            return 1;
+        case RootCheck::Elsewhere:
+            LogLine(L"removal refused: the installation folder " + rootPath + L" opens as " + opened);
+            return 1;
+        case RootCheck::NotLocal:
+            LogLine(L"removal refused: the installation folder is not a local folder: " + rootPath);
+            return 1;
+    }
+    struct HeldRoot {
+        HANDLE& handle;
+        void Close() {
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+            handle = INVALID_HANDLE_VALUE;
+        }
+        ~HeldRoot() { Close(); }
+    } heldRoot{held};
     auto belowRoot = [&rootPath, &guard](const std::wstring& path) {
         const std::wstring& comparable = guard.Comparable(path);
         return !comparable.empty() && IsDeletablePath(path) && IsSameOrBelow(comparable, rootPath);
@@ -201,8 +231,12 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
         if (comparable.empty() || !IsDeletablePath(file) || !IsSameOrBelow(comparable, rootPath)) return false;
         const std::wstring folder = comparable.substr(0, comparable.rfind(L'\\'));
         auto known = folderAllowed.find(folder);
-        if (known == folderAllowed.end())
-            known = folderAllowed.emplace(folder, IsSameOrBelow(rootPath, folder) || !guard.IsProtected(folder)).first;
+        if (known == folderAllowed.end()) {
+            // A folder reached through a link lies elsewhere: nothing in it goes.
+            const bool allowed = (IsSameOrBelow(rootPath, folder) || !guard.IsProtected(folder)) &&
+                                 !LinkOnTheWay(folder + L"\\x", rootPath);
+            known = folderAllowed.emplace(folder, allowed).first;
+        }
         return known->second;
     };
     // Without the member the folder counts as the installation's own.
@@ -235,7 +269,8 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
             }
         }
         for (const std::wstring& folder : folders) {
-            if (guard.IsProtected(folder) || !belowRoot(folder)) continue;
+            if (guard.IsProtected(folder) || !belowRoot(folder) || LinkOnTheWay(guard.Comparable(folder), rootPath))
+                continue;
             RemoveDirectoryW(WithBackslashes(folder).c_str());
         }
     };
@@ -255,7 +290,14 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
         // folders below are then gone already.
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
             if (!FolderExists(*it) || guard.IsProtected(*it) || !belowRoot(*it)) continue;
-            DeleteTree(guard.Comparable(*it), keep, deferred);
+            const std::wstring& folder = guard.Comparable(*it);
+            if (LinkOnTheWay(folder, rootPath)) continue;
+            if (IsLink(folder)) {
+                // A link listed as a folder: the link goes, not what it points to.
+                RemoveDirectoryW(folder.c_str());
+                continue;
+            }
+            DeleteTree(folder, keep, deferred);
         }
         // What could not go (a file still held, say) goes piece by piece.
         if (FolderExists(root)) removeListed();
@@ -296,6 +338,7 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
         }
     }
 
+    heldRoot.Close();
     if (FolderExists(root) && PathIsDirectoryEmptyW(root.c_str()) && !guard.IsProtected(root)) ShellDelete(root);
     if (!deferred.files.empty()) DeferFolders(deferred, rootPath);
     if (PathExists(uninstaller) && !deferredFile(uninstaller)) {

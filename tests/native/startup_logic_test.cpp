@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/StartupLogic.h"
+#include "base/TextCodec.h"
 #include "base/TickCount.h"
 #include "install/InstallError.h"
 #include "install/Registry.h"
@@ -249,11 +250,23 @@ TEST(ElevationTest, RelaunchParametersQuoteOnlyWhatNeedsIt) {
 
 TEST(UninstallerMoveTest, RunsOnlyFromTheTemporaryCopy) {
     const std::wstring temp = L"C:\\Users\\u\\AppData\\Local\\Temp\\";
-    UninstallerMove m = DecideUninstallerMove(L"C:\\Program Files\\Brightfen\\Quillo 3\\unins000.exe", temp);
-    EXPECT_TRUE(m.mustMove);
-    EXPECT_EQ(m.tempCopy, temp + L"unins000.exe");
-    EXPECT_FALSE(DecideUninstallerMove(L"c:\\users\\U\\appdata\\local\\temp\\UNINS000.EXE", temp).mustMove);
-    EXPECT_TRUE(DecideUninstallerMove(temp + L"unins001.exe", temp).mustMove);
+    const struct {
+        std::wstring module;
+        bool mustMove;
+    } rows[] = {
+        {L"C:\\Program Files\\Brightfen\\Quillo 3\\unins000.exe", true},
+        {temp + L"Quillo_Temp_0123456789ABCDEF\\unins000.exe", false},
+        {L"c:\\users\\U\\appdata\\local\\temp\\quillo_temp_0123456789abcdef\\UNINS000.EXE", false},
+        // The fixed name of old: anybody may put a program there.
+        {temp + L"unins000.exe", true},
+        {temp + L"Quillo_Temp_0123456789ABCDEF\\unins001.exe", true},
+        {temp + L"Quillo_Temp_0123456789ABCDEG\\unins000.exe", true},
+        {temp + L"Quillo_Temp_0123456789ABCDE\\unins000.exe", true},
+        {temp + L"Quillo_Temp_0123456789ABCDEF\\x\\unins000.exe", true},
+        {L"D:\\Temp\\Quillo_Temp_0123456789ABCDEF\\unins000.exe", true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(DecideUninstallerMove(row.module, temp).mustMove, row.mustMove) << WideToUtf8(row.module);
 }
 
 TEST(RegistryRulesTest, StringsNeedTheirTypeAndATerminatingNul) {

@@ -14,6 +14,7 @@
 
 #include "app/AppendedBlock.h"
 #include "base/Md5.h"
+#include "base/SystemInfo.h"
 #include "base/TextCodec.h"
 #include "install/InstallSequence.h"
 #include "install/ProductRegistration.h"
@@ -74,6 +75,25 @@ inline void WriteText(const std::wstring& path, const std::string& text) {
 }
 
 inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Where an uninstaller runs the removal itself instead of handing over to a
+// copy: "<temp>Quillo_Temp_<16 hex>\unins000.exe" (the folder is made).
+inline std::wstring TemporaryCopyPath() {
+    const std::wstring folder = TempFolder() + L"Quillo_Temp_0123456789ABCDEF";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\unins000.exe";
+}
+
+// The uninstaller copies in the temporary folder, as the hand-off leaves them.
+inline std::vector<std::wstring> TemporaryCopies() {
+    std::vector<std::wstring> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(TempFolder(), ec)) {
+        const std::wstring copy = entry.path().wstring() + L"\\unins000.exe";
+        if (entry.path().filename().wstring().rfind(L"Quillo_Temp_", 0) == 0 && Exists(copy)) found.push_back(copy);
+    }
+    return found;
+}
 
 inline void AppendLe32(std::vector<uint8_t>& out, uint32_t value) {
     uint8_t le[4];

@@ -184,6 +184,19 @@ TEST_F(DriverTest, AnArchiveWithOnePackageRunsOneInstaller) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kApplicationSupportKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMobileDeviceKey, KEY_WOW64_64KEY));
     EXPECT_FALSE(Exists(DriverFolder() + L"\\CoreFP.dll"));
+
+    // Only what the extraction wrote is run: a folder of a package's name is
+    // not a package.
+    TestProgressWindow again;
+    again.driverArchivePath = scratch_ + L"\\folder.zip";
+    {
+        ZipBuilder zip(again.driverArchivePath);
+        zip.Add("AppleApplicationSupport.msi/", "");
+        zip.Add("AppleApplicationSupport.msi/inside.txt", "not a package");
+    }
+    ASSERT_TRUE(InstallDriverArchive(again));
+    EXPECT_TRUE(again.statuses().empty());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kApplicationSupportKey));
 }
 
 TEST_F(DriverTest, UnusableArchivesInstallNothing) {

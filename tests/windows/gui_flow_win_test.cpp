@@ -494,7 +494,7 @@ TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
     Command(closing, 1002);  // "完成"
     EXPECT_EQ(copy.ExitCode(), 0u);
     EXPECT_EQ(first.ExitCode(), 0u) << "the uninstaller ends with its copy's code";
-    EXPECT_FALSE(Exists(TempFolder() + L"unins000.exe")) << "the copy is gone with it";
+    EXPECT_TRUE(TemporaryCopies().empty()) << "the copy is gone with it";
 
     const std::vector<std::string> requests = RequestLines(stats_);
     ASSERT_EQ(requests.size(), 3u);  // install, removal, feedback
@@ -515,7 +515,7 @@ TEST_F(SetupGuiTest, ASecondConfirmationWhileRemovingIsIgnored) {
         ASSERT_NO_FATAL_FAILURE(QuietInstall(root_));
     }
     const std::wstring folder = root_ + L"\\Quillo 3";
-    const std::wstring copyPath = TempFolder() + L"unins000.exe";
+    const std::wstring copyPath = TemporaryCopyPath();
     ASSERT_TRUE(CopyFileW((folder + L"\\unins000.exe").c_str(), copyPath.c_str(), FALSE));
     SetupRun run;
     ASSERT_TRUE(run.Start(copyPath));
@@ -580,7 +580,7 @@ TEST_F(SetupGuiTest, TheFeedbackFormSendsTheTextOfTheFieldBeingTyped) {
 TEST_F(SetupGuiTest, AnUnreadableManifestEndsTheUninstallerWithExitCode1) {
     JValue manifest;
     manifest["mode"] = 0;
-    const std::wstring copy = TempFolder() + L"unins000.exe";
+    const std::wstring copy = TemporaryCopyPath();
     ASSERT_TRUE(WriteUninstaller(copy, stub_, manifest));
     SetupRun run;
     ASSERT_TRUE(run.Start(copy));
@@ -612,7 +612,7 @@ TEST_F(SetupGuiTest, QuietRunsTellTheirOutcomeByExitCode) {
         ASSERT_TRUE(run.Start(sample_, L"/q /D \"" + root_ + L"\""));
         EXPECT_EQ(run.ExitCode(), 0u);
     }
-    const std::wstring copy = TempFolder() + L"unins000.exe";
+    const std::wstring copy = TemporaryCopyPath();
     ASSERT_TRUE(CopyFileW((root_ + L"\\Quillo 3\\unins000.exe").c_str(), copy.c_str(), FALSE));
     {
         SetupRun run;

@@ -5,14 +5,22 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <sddl.h>
 
 #include "app/StartupLogic.h"
+#include "base/PrivateFolder.h"
+#include "base/ProtectedFolder.h"
 #include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "install/ProductRegistration.h"
 #include "install/Registry.h"
+#include "tests/windows/TestInstallFiles.h"
 
 namespace quillo {
 namespace {
+
+using test::Exists;
+using test::ReadBytes;
 
 // The uninstall entry in one registry view, removed again after each test.
 class UninstallEntry {
@@ -152,15 +160,108 @@ TEST(StartupWinTest, RelaunchParametersSurviveCommandLineToArgvW) {
     EXPECT_EQ(BuildRelaunchParameters({L"x", L"/D", L"C:\\Tools"}), L" /D C:\\Tools");
 }
 
-TEST(StartupWinTest, UninstallerMovesToTheTemporaryFolderOnlyOnce) {
+// The uninstaller's copy, the detector library and the driver packages are
+// written into a private folder: made new under a random name, and each file
+// held from its writing until it is used.
+TEST(StartupWinTest, FilesToRunAreWrittenIntoAPrivateFolderAndHeld) {
     const std::wstring temp = TempFolder();
     ASSERT_FALSE(temp.empty());
-    EXPECT_EQ(temp.back(), L'\\');
-    const UninstallerMove move = DecideUninstallerMove(ModuleFilePath(), temp);
-    EXPECT_TRUE(move.mustMove);
-    std::wstring upper = move.tempCopy;
-    CharUpperW(&upper[0]);
-    EXPECT_FALSE(DecideUninstallerMove(upper, temp).mustMove);
+    EXPECT_TRUE(DecideUninstallerMove(ModuleFilePath(), temp).mustMove);
+
+    PrivateFolder folder;
+    ASSERT_TRUE(folder.Create());
+    EXPECT_EQ(folder.path().rfind(temp + L"Quillo_Temp_", 0), 0u);
+    const std::wstring copyPath = folder.path() + L"\\unins000.exe";
+    EXPECT_FALSE(DecideUninstallerMove(copyPath, temp).mustMove) << "the copy runs the removal itself";
+    // An existing folder of the name is never taken over.
+    EXPECT_FALSE(CreateProtectedFolder(folder.path(), PrivateFolderSddl(CurrentUserSid())));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+    FileSource own;
+    ASSERT_TRUE(own.open(ModuleFilePath()));
+    HeldFile copy;
+    ASSERT_TRUE(copy.Write(copyPath, own, 0, own.size()));
+    EXPECT_EQ(ReadBytes(copyPath), ReadBytes(ModuleFilePath())) << "read through a second handle";
+    // While held, nobody writes, replaces, renames or deletes it.
+    EXPECT_EQ(CreateFileW(copyPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(MoveFileW(copyPath.c_str(), (folder.path() + L"\\moved.exe").c_str()));
+    EXPECT_FALSE(DeleteFileW(copyPath.c_str()));
+    // Nor is a file written over one that stands there.
+    HeldFile again;
+    EXPECT_FALSE(again.Write(copyPath, own, 0, 16));
+    EXPECT_EQ(ReadBytes(copyPath), ReadBytes(ModuleFilePath())) << "the held file is unchanged";
+    // The system still starts it while it is held.
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = L"\"" + copyPath + L"\" --gtest_list_tests";
+    ASSERT_TRUE(CreateProcessW(copyPath.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &si, &pi));
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    copy.Release();
+    const std::wstring path = folder.path();
+    folder.Remove();
+    EXPECT_FALSE(Exists(path)) << "the folder goes with what is in it";
+}
+
+// The permissions the program gives its folders: protected from inheritance,
+// full control for SYSTEM and Administrators, the user's own for a private
+// folder, read and execute for Users in an installation folder. (Wine keeps
+// no permissions on its files; the descriptors are looked at as built.)
+TEST(StartupWinTest, ProtectedFoldersGrantWhatTheyShould) {
+    const std::wstring user = CurrentUserSid();
+    ASSERT_EQ(user.rfind(L"S-1-", 0), 0u);
+    struct Row {
+        std::wstring sddl;
+        std::vector<std::pair<std::wstring, DWORD>> grants;  // SID, access
+    };
+    const Row rows[] = {
+        {PrivateFolderSddl(user), {{L"S-1-5-18", FILE_ALL_ACCESS}, {L"S-1-5-32-544", FILE_ALL_ACCESS}, {user, FILE_ALL_ACCESS}}},
+        {PrivateFolderSddl(L"S-1-5-18"), {{L"S-1-5-18", FILE_ALL_ACCESS}, {L"S-1-5-32-544", FILE_ALL_ACCESS}}},
+        {InstallFolderSddl(),
+         {{L"S-1-5-18", FILE_ALL_ACCESS},
+          {L"S-1-5-32-544", FILE_ALL_ACCESS},
+          {L"S-1-5-32-545", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(WideToUtf8(row.sddl));
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl.c_str(), SDDL_REVISION_1, &sd, nullptr));
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        ASSERT_TRUE(GetSecurityDescriptorControl(sd, &control, &revision));
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the parent";
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL dacl = nullptr;
+        ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
+        ASSERT_TRUE(present && dacl);
+        ASSERT_EQ(dacl->AceCount, row.grants.size());
+        for (WORD i = 0; i < dacl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+            EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+            EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                      OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+            LPWSTR sid = nullptr;
+            ASSERT_TRUE(ConvertSidToStringSidW(&ace->SidStart, &sid));
+            EXPECT_EQ(std::wstring(sid), row.grants[i].first);
+            EXPECT_EQ(ace->Mask, row.grants[i].second);
+            LocalFree(sid);
+        }
+        LocalFree(sd);
+    }
+    // Program folders keep their own permissions; a folder elsewhere gets these.
+    EXPECT_TRUE(InProtectedProgramFolder(ProgramFilesFolder() + L"\\Quillo 3"));
+    EXPECT_TRUE(InProtectedProgramFolder(SpecialFolder(CSIDL_WINDOWS) + L"\\x"));
+    EXPECT_FALSE(InProtectedProgramFolder(L"C:\\Apps\\Quillo 3"));
+    EXPECT_FALSE(InProtectedProgramFolder(ProgramFilesFolder() + L" Extra\\Quillo 3"));
 }
 
 TEST(StartupWinTest, ProcessArgumentsStartWithTheProgram) {
