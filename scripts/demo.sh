@@ -24,9 +24,8 @@ cp -a build/wine/base/. "$prefix/"
 export QUILLO_WINE_PREFIX="$prefix" QUILLO_STAT_SERVER=127.0.0.1:9
 rc=0; scripts/wine-run.sh "Z:${ROOT//\//\\}\\out\\QuilloSetup-x64-test.exe" /q /D 'C:\Demo' || rc=$?
 echo "  install exit code $rc; files: $(ls "$prefix/drive_c/Demo/Quillo 3" | tr '\n' ' ')"
-temp="$prefix/drive_c/users/$(id -un)/Temp"; mkdir -p "$temp"
-cp "$prefix/drive_c/Demo/Quillo 3/unins000.exe" "$temp/unins000.exe"
-rc=0; scripts/wine-run.sh "C:\\users\\$(id -un)\\Temp\\unins000.exe" /q || rc=$?
+# The uninstaller hands over to its temporary copy and ends with its code.
+rc=0; scripts/wine-run.sh 'C:\Demo\Quillo 3\unins000.exe' /q || rc=$?
 echo "  uninstall exit code $rc; folder left: $([ -e "$prefix/drive_c/Demo/Quillo 3" ] && echo yes || echo no)"
 unset QUILLO_WINE_PREFIX
 rm -rf "$prefix"

@@ -2,9 +2,9 @@
 # Unattended runs as a deployment tool makes them: real setup files from the
 # packer, started quietly under Wine, each judged by its exit code within a
 # time bound and by what drive C: and the registry hold before and after.
-# Usage: unattended_e2e.sh MKSETUP STUB SAMPLE_SETUP HOLDER PLANTED_DLL
+# Usage: unattended_e2e.sh MKSETUP STUB SAMPLE_SETUP HOLDER PLANTED_DLL PLANTED_EXE APPLE_MSI_DIR
 set -uo pipefail
-MKSETUP="$1"; STUB="$2"; SAMPLE="$3"; HOLDER="$4"; PLANTED="$5"
+MKSETUP="$1"; STUB="$2"; SAMPLE="$3"; HOLDER="$4"; PLANTED="$5"; PLANTED_EXE="$6"; APPLE_MSI="$7"
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BASE="${QUILLO_WINE_BASE:-$ROOT/build/wine/base}"
 HERE="$ROOT/tests/e2e"
@@ -475,6 +475,85 @@ for order in default native; do
   check "planted ($order): the removal ends with 0" test "$rc" = 0
   check "planted ($order): no planted library was loaded" test -z "$(ls -A "$(drive_c planted)" 2>/dev/null)"
   export WINEDLLOVERRIDES="mscoree,mshtml="
+done
+
+# --- Programs planted where the setup or its uninstaller would start one:
+# "unins000.exe" in the temporary folder, held open by another process (the
+# fixed name of old), and "msiexec.exe" beside a setup file that installs
+# the device-support packages. Neither runs; the work is done all the same. ---
+fresh_prefix
+rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps')"
+check "squatted copy: the install ends with 0" test "$rc" = 0
+temp="$(find "$(drive_c users)" -maxdepth 2 -iname temp -type d | head -n1)"
+cp "$PLANTED_EXE" "$temp/unins000.exe"
+wine "$HOLDER" "$(winpath "$temp/unins000.exe")" 60 > "$work/squat-hold.out" 2>&1 &
+squatter=$!
+wait_for_lines "$work/squat-hold.out" ready 1
+rc="$(quiet_uninstall 'C:\Apps\Quillo 3\unins000.exe' "/LOG=$(winpath "$work/squat.log")")"
+check "squatted copy: the removal ends with 0" test "$rc" = 0
+check "squatted copy: the product is removed" test ! -e "$(drive_c "Apps/Quillo 3")"
+check "squatted copy: the planted program never ran" test ! -e "$(drive_c planted/unins000.exe)"
+check "squatted copy: the planted program is left as it was" cmp -s "$PLANTED_EXE" "$temp/unins000.exe"
+kill "$squatter" 2>/dev/null; { wait "$squatter"; } 2>/dev/null
+
+fresh_prefix
+rm -rf "$work/drivers" "$work/downloads"; mkdir -p "$work/drivers" "$work/downloads"
+cp "$APPLE_MSI/AppleMobileDeviceSupport.msi" "$work/drivers/"
+(cd "$work/drivers" && zip -q -X ../drivers.zip AppleMobileDeviceSupport.msi)
+python3 "$HERE/unattended_inputs.py" product "$work/small-product" 3 1024
+"$MKSETUP" --stub "$STUB" --block "$ROOT/tools/sample-product/block.json" --package "$work/small-product" \
+  --set ituneslite64=true --set ituneslite32=true --driver "$work/drivers.zip" \
+  --out "$work/downloads/driver-setup.exe" >/dev/null || check "packing the driver setup" false
+cp "$PLANTED_EXE" "$work/downloads/msiexec.exe"
+rc="$(quiet "$work/downloads/driver-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/msiexec.log")")"
+check "planted msiexec: the install ends with 0" test "$rc" = 0
+check "planted msiexec: the planted program never ran" test ! -e "$(drive_c planted/msiexec.exe)"
+package_installed() {
+  wine reg query 'HKLM\Software\Apple Inc.\Apple Mobile Device Support' /v Package /reg:32 2>/dev/null \
+    | tr -d '\r' | grep -q AppleMobileDeviceSupport
+}
+check "planted msiexec: the package was installed by Windows Installer" package_installed
+check "planted msiexec: run from a private folder" log_has "$work/msiexec.log" 'running: .*Quillo_Temp_[0-9A-F]\{16\}\\AppleMobileDeviceSupport.msi'
+
+# --- The listed installation folder replaced by a link (to a folder the
+# product never owned), a link on the way to it, and the folder named by a
+# network path that leads to drive C:: the removal takes nothing through
+# them. ---
+tree_of() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+same_tree() { [ "$(tree_of "$1")" = "$(cat "$2")" ]; }
+for row in link link-on-the-way network; do
+  fresh_prefix
+  rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps')"
+  check "$row: the install ends with 0" test "$rc" = 0
+  uninstaller='C:\Apps\Quillo 3\unins000.exe'
+  case "$row" in
+    link)
+      mv "$(drive_c "Apps/Quillo 3")" "$(drive_c Victim)"
+      ln -s "$(drive_c Victim)" "$(drive_c "Apps/Quillo 3")"
+      kept="$(drive_c Victim)"; uninstaller='C:\Victim\unins000.exe' ;;
+    link-on-the-way)
+      mv "$(drive_c Apps)" "$(drive_c Victim)"
+      ln -s "$(drive_c Victim)" "$(drive_c Apps)"
+      kept="$(drive_c "Victim/Quillo 3")" ;;
+    network)
+      mkdir -p "$WINEPREFIX/dosdevices/unc/localhost"
+      ln -s ../../../drive_c "$WINEPREFIX/dosdevices/unc/localhost/C\$"
+      python3 "$HERE/unattended_inputs.py" reroot "$(drive_c "Apps/Quillo 3/unins000.exe")" \
+        'C:\Apps\Quillo 3' '\\localhost\C$\Apps\Quillo 3'
+      kept="$(drive_c "Apps/Quillo 3")" ;;
+  esac
+  tree_of "$kept" > "$work/kept-before"
+  rc="$(quiet_uninstall "$uninstaller" "/LOG=$(winpath "$work/$row.log")")"
+  # (Wine cannot delete a link to a folder: the link row ends with 0 only
+  # where the link could go.)
+  check "$row: the removal ends with 0 only when nothing is left of it" \
+    bash -c "[ '$rc' != 0 ] || { [ '$row' = link ] && [ ! -L '$(drive_c "Apps/Quillo 3")' ]; }"
+  check "$row: nothing was removed through it" same_tree "$kept" "$work/kept-before"
+  case "$row" in
+    link) check "$row: the log says only the link goes" log_has "$work/$row.log" "is a link; only the link is removed" ;;
+    link-on-the-way) check "$row: the log says where it opens" log_has "$work/$row.log" "opens as C:.Victim.Quillo 3" ;;
+    network) check "$row: the log refuses the network path" log_has "$work/$row.log" "not a local folder" ;;
+  esac
 done
 
 # --- A folder that is no installation holds a file of the package's name:

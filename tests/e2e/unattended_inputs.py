@@ -9,7 +9,10 @@ package is replaced by a hostile one (the packer refuses to make those).
   unattended_inputs.py longname DIR               a product with one file whose path is too long
   unattended_inputs.py setkey SETUP OUT KEY JSON  the setup block with KEY set (the package as it was)
   unattended_inputs.py setblock FILE JSON         the file's block replaced by JSON (nothing after it)
+  unattended_inputs.py reroot FILE OLD NEW        an uninstaller's manifest with every path under OLD moved to NEW
 """
+import base64
+import binascii
 import hashlib
 import io
 import json
@@ -118,6 +121,30 @@ def setblock(path, value):
         f.write(d[:o] + struct.pack("<I", len(text)) + text)
 
 
+def reroot(path, old, new):
+    d = open(path, "rb").read()
+    o, length = block_of(d)
+    manifest = json.loads(d[o + 4 : o + 4 + length].decode("utf-8"))
+
+    def moved(value):
+        if isinstance(value, dict):
+            return {k: moved(v) for k, v in value.items()}
+        if isinstance(value, list):
+            return [moved(v) for v in value]
+        if isinstance(value, str):
+            try:
+                text = base64.b64decode(value, validate=True).decode("utf-8")
+            except (binascii.Error, UnicodeDecodeError):
+                return value
+            if text.lower().startswith(old.lower()):
+                return base64.b64encode((new + text[len(old) :]).encode("utf-8")).decode("ascii")
+        return value
+
+    text = json.dumps(moved(manifest), ensure_ascii=False, separators=(",", ":")).encode("utf-8")
+    with open(path, "wb") as f:
+        f.write(d[:o] + struct.pack("<I", len(text)) + text + d[o + 4 + length :])
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "product":
         product(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]) if len(sys.argv) > 5 else 1234)
@@ -129,6 +156,8 @@ if __name__ == "__main__":
         setkey(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5])
     elif sys.argv[1] == "setblock":
         setblock(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "reroot":
+        reroot(sys.argv[2], sys.argv[3], sys.argv[4])
     elif sys.argv[1] == "longname":
         longname(sys.argv[2])
     elif sys.argv[1] == "repack":

@@ -77,7 +77,7 @@ quiet_uninstall() {  # quiet_uninstall WINDOWS_PATH: the exit code once the temp
   local rc i
   timeout "$BOUND" wine "$1" /q >/dev/null 2>&1; rc=$?
   for ((i = 0; i < BOUND * 2; i++)); do
-    pgrep -f '[T]emp.unins000.exe' >/dev/null || { echo $rc; return; }
+    pgrep -f '[Q]uillo_Temp_[0-9A-F]*.unins000.exe' >/dev/null || { echo $rc; return; }
     sleep 0.5
   done
   echo 124
