@@ -1,5 +1,7 @@
 #include "base/PathText.h"
 
+#include <cwctype>
+
 namespace quillo {
 
 std::wstring ParentPath(const std::wstring& path) {
@@ -16,6 +18,14 @@ std::wstring WithBackslashes(std::wstring path) {
     for (wchar_t& c : path)
         if (c == L'/') c = L'\\';
     return path;
+}
+
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
+    if (folder.empty() || path.size() < folder.size()) return false;
+    for (size_t i = 0; i < folder.size(); ++i) {
+        if (std::towupper(path[i]) != std::towupper(folder[i])) return false;
+    }
+    return path.size() == folder.size() || folder.back() == L'\\' || path[folder.size()] == L'\\';
 }
 
 }  // namespace quillo

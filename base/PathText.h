@@ -15,4 +15,8 @@ std::wstring WithBackslashes(std::wstring path);
 // The last component of a path.
 std::wstring FileNamePart(const std::wstring& path);
 
+// Whether `path` is `folder` or lies below it ("\" separated, both absolute
+// and in the same form). Letter case is ignored.
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder);
+
 }  // namespace quillo

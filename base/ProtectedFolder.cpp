@@ -5,31 +5,12 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <cwctype>
 #include <memory>
 
+#include "base/PathText.h"
 #include "base/SystemInfo.h"
 
 namespace quillo {
-namespace {
-
-// `path` is `folder` or lies below it; letter case ignored, both absolute.
-bool SameOrBelow(const std::wstring& path, std::wstring folder) {
-    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
-    if (folder.size() < 3 || path.size() < folder.size()) return false;
-    for (size_t i = 0; i < folder.size(); ++i)
-        if (std::towupper(path[i]) != std::towupper(folder[i])) return false;
-    return path.size() == folder.size() || folder.back() == L'\\' || path[folder.size()] == L'\\';
-}
-
-std::wstring Variable(const wchar_t* name) {
-    wchar_t buffer[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
-}
-
-}  // namespace
-
 std::wstring PrivateFolderSddl(const std::wstring& userSid) {
     std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
     // SYSTEM and the Administrators group have their entries already.
@@ -91,8 +72,10 @@ bool InProtectedProgramFolder(const std::wstring& folder) {
     const std::wstring path = AbsolutePath(folder);
     for (const std::wstring& kept :
          {SpecialFolder(CSIDL_PROGRAM_FILES), SpecialFolder(CSIDL_PROGRAM_FILESX86), SpecialFolder(CSIDL_WINDOWS),
-          Variable(L"ProgramW6432"), Variable(L"ProgramFiles"), Variable(L"ProgramFiles(x86)")}) {
-        if (!kept.empty() && SameOrBelow(path, AbsolutePath(kept))) return true;
+          EnvironmentValue(L"ProgramW6432"), EnvironmentValue(L"ProgramFiles"), EnvironmentValue(L"ProgramFiles(x86)")}) {
+        std::wstring folder = AbsolutePath(kept);
+        while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+        if (folder.size() >= 3 && IsSameOrBelow(path, folder)) return true;
     }
     return false;
 }

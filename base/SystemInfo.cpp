@@ -81,6 +81,12 @@ std::wstring TempFolder() {
     return n && n <= MAX_PATH ? std::wstring(buffer, n) : std::wstring();
 }
 
+std::wstring EnvironmentValue(const wchar_t* name) {
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
+}
+
 std::wstring AbsolutePath(const std::wstring& path) {
     const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (n == 0) return path;

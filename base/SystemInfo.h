@@ -36,6 +36,9 @@ std::shared_ptr<FileSource> OwnFile();
 void ReleaseOwnFile();
 // The temporary folder with its trailing backslash.
 std::wstring TempFolder();
+// The value of an environment variable; empty when it is not set (or longer
+// than a path).
+std::wstring EnvironmentValue(const wchar_t* name);
 // The absolute form of a path (GetFullPathNameW); the path itself when that fails.
 std::wstring AbsolutePath(const std::wstring& path);
 // The outermost folder of `folder` and its parents that does not exist yet

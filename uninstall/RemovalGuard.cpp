@@ -33,14 +33,6 @@ const wchar_t* const kProtectedVariables[] = {L"SystemRoot", L"windir", L"Progra
                                               L"ProgramW6432", L"CommonProgramFiles", L"USERPROFILE",
                                               L"ALLUSERSPROFILE", L"PUBLIC", L"ProgramData"};
 
-bool SameIgnoringCase(wchar_t a, wchar_t b) { return std::towupper(a) == std::towupper(b); }
-
-std::wstring Variable(const wchar_t* name) {
-    wchar_t buffer[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
-}
-
 }  // namespace
 
 std::wstring ComparablePath(const std::wstring& path) {
@@ -64,13 +56,6 @@ std::wstring ComparablePath(const std::wstring& path) {
     return full;
 }
 
-bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder) {
-    if (folder.empty() || path.size() < folder.size()) return false;
-    for (size_t i = 0; i < folder.size(); ++i) {
-        if (!SameIgnoringCase(path[i], folder[i])) return false;
-    }
-    return path.size() == folder.size() || folder.back() == L'\\' || path[folder.size()] == L'\\';
-}
 
 bool IsLink(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -132,7 +117,7 @@ RemovalGuard::RemovalGuard() {
         if (!comparable.empty()) folders_.push_back(comparable);
     };
     for (int csidl : kProtectedFolders) add(SpecialFolder(csidl));
-    for (const wchar_t* name : kProtectedVariables) add(Variable(name));
+    for (const wchar_t* name : kProtectedVariables) add(EnvironmentValue(name));
     add(TempFolder());
     // Every user's profile: the folder that holds the current one is kept,
     // and so is each profile in it (IsProtected).

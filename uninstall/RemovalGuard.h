@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/PathText.h"  // IsSameOrBelow
+
 namespace quillo {
 
 // A path made comparable: "/" turned into "\", made absolute with "." and
@@ -18,9 +20,6 @@ namespace quillo {
 // made absolute.
 std::wstring ComparablePath(const std::wstring& path);
 
-// Whether `path` is `folder` or lies below it; both already comparable.
-// Letter case is ignored.
-bool IsSameOrBelow(const std::wstring& path, const std::wstring& folder);
 
 // How the installation folder stands when its removal begins.
 enum class RootCheck {
