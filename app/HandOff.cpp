@@ -2,12 +2,17 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
 #include "app/StartupLogic.h"
 #include "base/FileSource.h"
 #include "base/PathText.h"
 #include "base/PrivateFolder.h"
 #include "base/RunLog.h"
 #include "base/SystemInfo.h"
+#include "base/TextCodec.h"
 #include "base/TempFile.h"
 
 namespace quillo {
@@ -63,6 +68,57 @@ void DeleteEndedProgram(const std::wstring& file) {
     LogLine(L"the temporary copy cannot be deleted: " + file);
 }
 
+// Copies of this very uninstaller that a removal killed before it could
+// delete them: a private folder of the temporary folder that holds nothing
+// but "unins000.exe" with exactly this program's bytes. Nothing else there
+// is touched; a copy still running cannot be deleted and stays.
+void RemoveStaleCopies(const std::wstring& freshCopy, const std::wstring& current) {
+    FileSource own;
+    if (!own.open(freshCopy)) return;
+    const std::wstring temp = TempFolder();
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((temp + kPrivateFolderPrefix + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    const size_t prefix = wcslen(kPrivateFolderPrefix);
+    do {
+        const std::wstring name = data.cFileName;
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            name.size() != prefix + 16)
+            continue;
+        const std::wstring folder = temp + name;
+        if (EqualsIgnoreCase(folder, current)) continue;
+        // Exactly one entry, the copy.
+        WIN32_FIND_DATAW inside;
+        HANDLE entries = FindFirstFileW((folder + L"\\*").c_str(), &inside);
+        if (entries == INVALID_HANDLE_VALUE) continue;
+        int count = 0;
+        bool onlyCopy = true;
+        do {
+            const std::wstring entry = inside.cFileName;
+            if (entry == L"." || entry == L"..") continue;
+            ++count;
+            onlyCopy = onlyCopy && EqualsIgnoreCase(entry, L"unins000.exe") &&
+                       !(inside.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        } while (FindNextFileW(entries, &inside));
+        FindClose(entries);
+        if (count != 1 || !onlyCopy) continue;
+        FileSource copy;
+        if (!copy.open(folder + L"\\unins000.exe") || copy.size() != own.size()) continue;
+        bool same = true;
+        std::unique_ptr<uint8_t[]> mine(new uint8_t[kCopyWindow]), theirs(new uint8_t[kCopyWindow]);
+        for (uint64_t at = 0; same && at < own.size(); at += kCopyWindow) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(kCopyWindow, own.size() - at));
+            same = own.readAt(at, mine.get(), n) && copy.readAt(at, theirs.get(), n) &&
+                   memcmp(mine.get(), theirs.get(), n) == 0;
+        }
+        copy.close();
+        if (!same) continue;
+        DeleteFolderTree(folder);
+        LogLine(L"a copy left by an earlier removal is removed: " + folder);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
 // Starts a program with full rights ("runas"); its process handle, or null
 // with the system's error set (ERROR_CANCELLED when the prompt is refused).
 HANDLE StartElevated(const std::wstring& program, const std::wstring& parameters) {
@@ -108,6 +164,7 @@ int HandOverToTemporaryCopy(const std::wstring& modulePath, const std::wstring& 
     }
     own.close();
     const std::wstring tempCopy = copy.path();
+    RemoveStaleCopies(tempCopy, folder.path());
     // The folder the copy moves this running program into: beside the
     // installation folder, on its volume, under a fresh name. The copy makes
     // it when it gets there, so a removal cut short leaves none behind.

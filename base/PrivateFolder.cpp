@@ -9,10 +9,6 @@
 #include "base/TempFile.h"
 
 namespace quillo {
-namespace {
-
-// Deletes what is in `folder` and the folder itself. A link inside is
-// removed as a link: what it points to is never entered.
 void DeleteFolderTree(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
@@ -35,6 +31,8 @@ void DeleteFolderTree(const std::wstring& folder) {
     }
     RemoveDirectoryW(folder.c_str());
 }
+
+namespace {
 
 // The digest of everything `file` holds, read from its start.
 bool DigestOfHandle(HANDLE file, std::array<uint8_t, 16>& digest) {

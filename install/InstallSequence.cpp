@@ -52,62 +52,21 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
                                              : ReadSetupImage(setupFile, setup);
     if (readResult != 0) return Failed(state, readResult, L"the setup file cannot be used");
 
-    // One pass over the whole setup file, a window at a time: the package
-    // goes to the temporary archive while a second thread computes its
-    // digest. The results are looked at in the order of the checks: the file
-    // unreadable (2), the archive not written (6), the digest (9).
-    // The temporary archive must fit before a byte of it is written.
-    const bool room = FreeBytesOfVolume(TempFolder()) >= static_cast<uint64_t>(setup.packageSize) + 65536;
-    // The archive goes when this run ends, however it ends.
-    TempFile archive;
-    const bool created = room && archive.Create(L".zip");
-    const SetupPassResult pass = ReadSetupPass(
-        setup, created ? PackageSink([&archive](const uint8_t* data, size_t size) { return archive.Write(data, size); })
-                       : PackageSink(),
-        !state.packageDigest.empty());
-    if (!pass.readOk) return Failed(state, 2, L"the setup file cannot be read");
-    const bool digestOk = CheckDigest(pass.digest, state.packageDigest, digestOut);
-    if (!room) return Failed(state, 6, L"no room for the temporary archive in " + TempFolder());
-    if (!created || !pass.sinkOk) return Failed(state, 6, L"the temporary archive cannot be written: " + archive.path());
-    LogLine(L"temporary archive: " + archive.path());
-    if (!digestOk) {
-        // A package that fails its digest is left for a look at what arrived.
-        archive.Keep();
-        return Failed(state, 9, L"the package digest is missing or wrong");
-    }
-    LogLine("package digest verified: " + digestOut);
-
-    // The temporary archive holds the package's bytes; the ZIP reader takes
-    // them from the setup file, which this run holds open for reading only,
-    // so they are the bytes whose digest was checked.
-    const PackageSource package{setup.source.get(), setup.packageOffset, setup.packageSize};
-    if (!CanOpenArchive(archive.path(), package)) return Failed(state, 7, L"the package is not a readable ZIP archive");
-
-    // Everything that would make the extraction stop half-way is looked for
-    // before its first file: names, path lengths, the room on the volume.
-    // The earlier installation stays until the new one stands, so the new
-    // one needs its whole room beside it.
-    const ExtractionPlan plan = PlanExtraction(archive.path(), package, state.installDir, state.drivers64 != 0,
-                                               setup.imageSize());
-    LogLine("extraction plan: " + std::to_string(plan.files) + " files, " + std::to_string(plan.bytesNeeded) +
-            " bytes needed, " + std::to_string(plan.bytesFree) + " free");
-    if (plan.problem != ExtractionPlan::None) {
-        TellUser(state.window, plan.entry, plan.Caption());
-        return Failed(state, 8, std::wstring(plan.Caption()) + L": " + plan.entry);
-    }
-
-    // From here on the machine changes, and every change is journaled.
+    // From here on the machine changes, and every change is journaled. The
+    // package is unpacked beside the installation folder while its digest
+    // is computed; the earlier installation is set aside only after every
+    // check has passed.
     if (!ProcessRunLock().TryAcquire()) LogLine(std::string("another run of the product's setup is going on"));
     RunJournal journal;
-    InstallContext c(state, setup, plan, journal);
-    c.archivePath = archive.path();
-    c.package = package;
+    InstallContext c(state, setup, journal);
+    c.package = PackageSource{setup.source.get(), setup.packageOffset, setup.packageSize};
     const EarlierInstallation earlier = FindEarlierInstallation();
     if (!earlier.uninstallString.empty() && PathExists(earlier.uninstallString))
         c.earlierUninstaller = earlier.uninstallString;
 
     InstallSteps steps;
     steps.push_back(BeginRunStep(c));
+    steps.push_back(UnpackStep(c));
     if (!c.earlierUninstaller.empty()) steps.push_back(SetAsideEarlierStep(c));
     steps.push_back(ExtractStep(c));
     steps.push_back(ShortcutsStep(c));
@@ -115,7 +74,7 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     steps.push_back(FirstRunStep(c));
     steps.push_back(RegisterStep(c));
     const InstallResult result = RunSteps(steps);
-    archive.Close();
+    digestOut = c.digest;
     if (!result.ok()) {
         journal.RollBack();
         return Failed(state, result.code, L"the installation was taken back");
@@ -126,7 +85,7 @@ int RunInstall(RunState& state, std::string& digestOut, const std::wstring& setu
     // them again), and its folders when they are left empty.
     for (const std::wstring& file : c.earlierLeftovers) {
         bool rewritten = false;
-        for (const std::wstring& target : plan.targets) rewritten = rewritten || EqualsIgnoreCase(target, file);
+        for (const std::wstring& target : c.plan.targets) rewritten = rewritten || EqualsIgnoreCase(target, file);
         std::wstring scheduled;
         if (!rewritten && !DeleteFileW(file.c_str()) && PathExists(file)) DeleteAtRestart(file, scheduled);
     }

@@ -3,11 +3,17 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "app/SetupPass.h"
 #include "app/UninstallManifest.h"
+#include "base/CHThread.h"
+#include "base/Md5.h"
 #include "base/PathText.h"
+#include "base/PrivateFolder.h"
 #include "base/RunLog.h"
 #include "base/SystemInfo.h"
+#include "base/TempFile.h"
 #include "base/TextCodec.h"
+#include "base/UserPrompt.h"
 #include "install/CommandLine.h"
 #include "install/ProcessTools.h"
 #include "install/InstallSequence.h"
@@ -178,6 +184,113 @@ protected:
     }
 };
 
+// A package that fails its digest is left in the temporary folder for a
+// look at what arrived: the only time the package is written there.
+void KeepPackageForInspection(const InstallContext& c) {
+    TempFile archive;
+    if (archive.Create(L".zip") &&
+        CopyRange(*c.setup.source, c.package.offset, c.package.size,
+                  [&archive](uint8_t* data, size_t size) { return archive.Write(data, size); })) {
+        archive.Keep();
+        LogLine(L"the package that failed its digest: " + archive.path());
+    } else {
+        LogLine(L"the package that failed its digest cannot be kept in the temporary folder");
+    }
+}
+
+class Unpack : public InstallStep {
+public:
+    explicit Unpack(InstallContext& c) : InstallStep("unpack"), c_(c) {}
+
+    InstallResult Do() override {
+        RunState& state = c_.state;
+        // Without an earlier installation to set aside first, the copying
+        // status stands from here.
+        if (c_.earlierUninstaller.empty()) {
+            state.SetStatusText(L"正在复制文件: %ld%%", 10);
+            state.ReportProgress(10);
+        }
+        SetupPassResult pass;
+        const bool hash = !state.packageDigest.empty();
+        const SetupImage& setup = c_.setup;
+        CHThread reader;
+        const bool threaded = reader.Start([&pass, &setup, hash](CHThread*) {
+            pass = ReadSetupPass(setup, PackageSink(), hash);
+        });
+
+        const InstallResult unpacked = UnpackWhileReading();
+
+        bool passDone = true;
+        if (threaded) passDone = reader.WaitPumpingMessages();
+        else pass = ReadSetupPass(setup, PackageSink(), hash);
+        if (!passDone || !pass.readOk) return InstallResult::Failed(2, L"the setup file cannot be read");
+        std::string digest;
+        const bool digestOk = CheckDigest(pass.digest, state.packageDigest, digest);
+        c_.digest = digest;
+        if (!digestOk) {
+            KeepPackageForInspection(c_);
+            return InstallResult::Failed(9, L"the package digest is missing or wrong");
+        }
+        LogLine("package digest verified: " + digest);
+        if (unpacked.ok()) return unpacked;
+        // What went wrong is told only now: a package that fails its digest
+        // has nothing to tell.
+        if (unpacked.code == 8 && !planProblem_) {
+            // The box names the entry, as the extraction's own boxes do.
+            std::wstring entry = unpacked.path;
+            if (!c_.stageRoot.empty() && entry.compare(0, c_.stageRoot.size() + 1, c_.stageRoot + L"\\") == 0)
+                entry = entry.substr(c_.stageRoot.size() + 1);
+            TellUser(state.window, entry, unpacked.what.c_str());
+        } else if (planProblem_) {
+            TellUser(state.window, c_.plan.entry, c_.plan.Caption());
+        }
+        return unpacked;
+    }
+
+    void Undo() override {
+        if (!c_.stageRoot.empty()) DeleteFolderTree(c_.stageRoot);
+    }
+
+private:
+    InstallResult UnpackWhileReading() {
+        RunState& state = c_.state;
+        if (!CanOpenArchive(L"", c_.package))
+            return InstallResult::Failed(7, L"the package is not a readable ZIP archive");
+        // Everything that would make the extraction stop half-way is looked
+        // for before its first file: names, path lengths, the room on the
+        // volume. The earlier installation stays until the new one stands,
+        // so the new one needs its whole room beside it.
+        c_.plan = PlanExtraction(L"", c_.package, state.installDir, state.drivers64 != 0, c_.setup.imageSize());
+        LogLine("extraction plan: " + std::to_string(c_.plan.files) + " files, " +
+                std::to_string(c_.plan.bytesNeeded) + " bytes needed, " + std::to_string(c_.plan.bytesFree) + " free");
+        if (c_.plan.problem != ExtractionPlan::None) {
+            planProblem_ = true;
+            return InstallResult::Failed(8, c_.plan.Caption(), c_.plan.entry);
+        }
+        // Unpacked beside the installation folder, on its volume, in the
+        // run's folder; unless the paths there would be too long, then it
+        // is unpacked in place once the checks have passed.
+        const std::wstring stage = c_.journal.folder() + kStageFolderName;
+        const size_t longer = stage.size() > state.installDir.size() ? stage.size() - state.installDir.size() : 0;
+        if (c_.plan.longestFile + longer > kMaxFilePath || c_.plan.longestFolder + longer > kMaxFolderPath) {
+            LogLine(L"unpacked in place: the paths would be too long in " + stage);
+            return InstallResult::Ok();
+        }
+        if (!CreateDirectoryW(stage.c_str(), nullptr))
+            return InstallResult::Failed(6, L"the package cannot be unpacked in the run's folder", stage,
+                                         GetLastError());
+        c_.stageRoot = stage;
+        InstallResult failure;
+        if (!ExtractPackage(L"", stage, state.drivers64 != 0, c_.staged, state.window, c_.package, &failure,
+                            false))
+            return failure.ok() ? InstallResult::Failed(8, L"extraction failed", stage) : failure;
+        return InstallResult::Ok();
+    }
+
+    InstallContext& c_;
+    bool planProblem_ = false;
+};
+
 class Extract : public JournaledStep {
 public:
     explicit Extract(InstallContext& c) : JournaledStep("extract", c) {}
@@ -185,8 +298,10 @@ public:
 protected:
     InstallResult Apply() override {
         RunState& state = c_.state;
-        state.SetStatusText(L"正在复制文件: %ld%%", 10);
-        state.ReportProgress(10);
+        if (!c_.earlierUninstaller.empty()) {
+            state.SetStatusText(L"正在复制文件: %ld%%", 10);
+            state.ReportProgress(10);
+        }
         // Whether the folder is the installation's own decides how much its
         // removal may take: a folder that held only the earlier installation
         // stays the product's own.
@@ -204,11 +319,50 @@ protected:
         r = c_.journal.RecordMade(files, folders);
         if (!r.ok()) return r;
 
-        InstallResult failure;
-        if (!ExtractPackage(c_.archivePath, state.installDir, state.drivers64 != 0, c_.manifest, state.window,
-                            c_.package, &failure))
-            return failure.ok() ? InstallResult::Failed(8, L"extraction failed", state.installDir) : failure;
+        if (!c_.stageRoot.empty()) {
+            r = PlaceUnpacked();
+        } else {
+            InstallResult failure;
+            if (!ExtractPackage(L"", state.installDir, state.drivers64 != 0, c_.manifest, state.window, c_.package,
+                                &failure))
+                r = failure.ok() ? InstallResult::Failed(8, L"extraction failed", state.installDir) : failure;
+        }
+        if (!r.ok()) return r;
         state.ReportProgress(60);
+        return InstallResult::Ok();
+    }
+
+private:
+    // Every folder and file unpacked in the run's folder goes to its place
+    // by a rename (one volume), in the package's order; the manifest names
+    // them where they land.
+    InstallResult PlaceUnpacked() {
+        RunState& state = c_.state;
+        const std::wstring& stage = c_.stageRoot;
+        auto placed = [&](const std::wstring& path) {
+            return path.compare(0, stage.size(), stage) == 0 ? state.installDir + path.substr(stage.size()) : path;
+        };
+        std::wstring madeFolder;
+        for (const std::wstring& folder : ManifestPaths(c_.staged, kManifestFolders)) {
+            const std::wstring target = placed(folder);
+            if (target != madeFolder && !CreateFolderTree(target))
+                return InstallResult::Failed(8, L"folder ERROR_ALREADY_EXISTS", target, GetLastError());
+            madeFolder = target;
+            AppendManifestPath(c_.manifest, kManifestFolders, target);
+        }
+        for (const std::wstring& file : ManifestPaths(c_.staged, kManifestFiles)) {
+            const std::wstring target = placed(file);
+            // An entry that could not be opened was listed without being written.
+            if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                !PlaceFile(file, target, state.window, state.installDir)) {
+                const DWORD error = GetLastError();
+                TellUser(state.window, target, L"touch file failed");
+                return InstallResult::Failed(8, L"touch file failed", target, error);
+            }
+            AppendManifestPath(c_.manifest, kManifestFiles, target);
+        }
+        RemoveDirectoryW((state.installDir + (state.drivers64 != 0 ? L"\\x64" : L"\\x86")).c_str());
+        LogLine(L"unpacked files put in place: " + state.installDir);
         return InstallResult::Ok();
     }
 };
@@ -350,6 +504,7 @@ std::unique_ptr<InstallStep> BeginRunStep(InstallContext& c) { return std::uniqu
 std::unique_ptr<InstallStep> SetAsideEarlierStep(InstallContext& c) {
     return std::unique_ptr<InstallStep>(new SetAsideEarlier(c));
 }
+std::unique_ptr<InstallStep> UnpackStep(InstallContext& c) { return std::unique_ptr<InstallStep>(new Unpack(c)); }
 std::unique_ptr<InstallStep> ExtractStep(InstallContext& c) { return std::unique_ptr<InstallStep>(new Extract(c)); }
 std::unique_ptr<InstallStep> ShortcutsStep(InstallContext& c) { return std::unique_ptr<InstallStep>(new Shortcuts(c)); }
 std::unique_ptr<InstallStep> UninstallerStep(InstallContext& c) {

@@ -17,14 +17,17 @@ namespace quillo {
 
 // What the steps of one installation share.
 struct InstallContext {
-    InstallContext(RunState& s, const SetupImage& image, const ExtractionPlan& p, RunJournal& j)
-        : state(s), setup(image), plan(p), journal(j) {}
+    InstallContext(RunState& s, const SetupImage& image, RunJournal& j) : state(s), setup(image), journal(j) {}
     RunState& state;
     const SetupImage& setup;
-    const ExtractionPlan& plan;
     RunJournal& journal;
-    std::wstring archivePath;  // the temporary archive
     PackageSource package;     // the package inside the setup file
+    ExtractionPlan plan;       // what the package makes where (the unpack step looks)
+    std::string digest;        // the package's digest as computed
+    // Where the package was unpacked before it is put in place; empty when
+    // it is unpacked in place (its paths would be too long there).
+    std::wstring stageRoot;
+    JValue staged;             // "files" and "folders" as unpacked there
     JValue manifest;           // the uninstall manifest being made
 
     // The earlier installation, when there is one: its uninstaller, its
@@ -39,10 +42,18 @@ struct InstallContext {
 
 // The run's folder and journal; the uninstall entry names the run.
 std::unique_ptr<InstallStep> BeginRunStep(InstallContext& c);
+// Every byte of the setup file is read and the package's digest computed on
+// a second thread while the package is unpacked into the run's folder; the
+// checks are then looked at in order (unreadable file 2, digest 9, archive
+// 7, names, lengths and room 8, unpacking 8). Nothing the user has is
+// touched before they pass.
+std::unique_ptr<InstallStep> UnpackStep(InstallContext& c);
 // The earlier installation's files and links go into the run's folder; its
 // uninstaller and entry stay until the new ones are written.
 std::unique_ptr<InstallStep> SetAsideEarlierStep(InstallContext& c);
-// The package's files, after the files standing in their places are moved aside.
+// The package's files put in place (renamed from where they were unpacked,
+// or unpacked there), after the files standing in their places are moved
+// aside.
 std::unique_ptr<InstallStep> ExtractStep(InstallContext& c);
 // The chosen links, after links standing in their places are moved aside.
 std::unique_ptr<InstallStep> ShortcutsStep(InstallContext& c);

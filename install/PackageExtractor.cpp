@@ -417,18 +417,18 @@ private:
 }  // namespace
 
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner, PackageSource package, InstallResult* failure) {
+                    JValue& manifest, HWND owner, PackageSource package, InstallResult* failure, bool showBoxes) {
     // The first failure, with the system's error at that moment, for the log.
     std::wstring current;  // the folder or file being made
     auto fail = [&](const std::wstring& text, const wchar_t* caption, bool show = true) {
         const DWORD error = GetLastError();
         if (failure && failure->ok())
             *failure = InstallResult::Failed(8, caption, current.empty() ? text : current, error);
-        if (show) Box(owner, text, caption);
+        if (show && showBoxes) Box(owner, text, caption);
     };
     unzFile zip = OpenArchive(archivePath, &package);
     if (!zip) {
-        DeleteFileW(archivePath.c_str());
+        if (!archivePath.empty()) DeleteFileW(archivePath.c_str());
         return false;
     }
     bool success = true;
@@ -544,8 +544,38 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
     }
     unzClose(zip);
     RemoveDirectoryW((installDir + (drivers64 ? L"\\x64" : L"\\x86")).c_str());
-    DeleteFileW(archivePath.c_str());
+    if (!archivePath.empty()) DeleteFileW(archivePath.c_str());
     return success;
+}
+
+bool PlaceFile(const std::wstring& unpacked, const std::wstring& target, HWND owner, const std::wstring& installDir) {
+    if (MoveFileExW(unpacked.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    // Held: written over in place, as the extraction writes a held file.
+    FileSource source;
+    if (!source.open(unpacked)) return false;
+    HANDLE file = OpenTarget(target, owner, installDir);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool copied = CopyRange(source, 0, source.size(), [file](uint8_t* data, size_t size) {
+        DWORD written = 0;
+        return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    });
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    source.close();
+    std::wstring& pending = PendingOldFile();
+    if (!pending.empty()) {
+        std::wstring scheduled;
+        if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(pending.c_str()))
+            DeleteAtRestart(pending, scheduled);
+        pending.clear();
+    }
+    if (!copied) {
+        DeleteFileW(target.c_str());
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileW(unpacked.c_str());
+    return true;
 }
 
 const wchar_t* ExtractionPlan::Caption() const {
@@ -609,6 +639,7 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
                 return fail(ExtractionPlan::FolderTooLong, name);
             }
             plan.bytesNeeded += cluster;
+            plan.longestFolder = std::max(plan.longestFolder, installDir.size() + name.size());
             addFolder(installDir + L"\\" + name.substr(0, name.size() - 1));
             continue;
         }
@@ -617,6 +648,8 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
             unzClose(zip);
             return fail(ExtractionPlan::ParentTooLong, name);
         }
+        plan.longestFile = std::max(plan.longestFile, path.size());
+        plan.longestFolder = std::max(plan.longestFolder, ParentPath(path).size());
         if (path.size() > kMaxFilePath) {
             unzClose(zip);
             return fail(ExtractionPlan::FileTooLong, name);

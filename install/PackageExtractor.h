@@ -45,6 +45,8 @@ struct ExtractionPlan {
     size_t files = 0;
     std::vector<std::wstring> targets;  // every file the extraction writes, where it lands
     std::vector<std::wstring> folders;  // every folder it may make, the installation folder included
+    size_t longestFile = 0;    // the longest path of a file it writes
+    size_t longestFolder = 0;  // the longest path of a folder it makes
 
     // The caption of the box that the extraction itself shows for the same
     // problem.
@@ -57,10 +59,21 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
 
 // Unpacks every entry of the archive below installDir and records what it
 // wrote in manifest "files" and "folders". Message boxes are owned by
-// `owner`. Whatever the result, the archive is deleted at the end. False when
-// an entry could not be handled (install error 8); the caller then rolls back.
+// `owner` (none are shown without `showBoxes`; `failure` then says what
+// went wrong). Whatever the result, the archive (when named) is deleted at
+// the end. False when an entry could not be handled (install error 8); the
+// caller then rolls back.
 bool ExtractPackage(const std::wstring& archivePath, const std::wstring& installDir, bool drivers64,
-                    JValue& manifest, HWND owner, PackageSource package = {}, InstallResult* failure = nullptr);
+                    JValue& manifest, HWND owner, PackageSource package = {}, InstallResult* failure = nullptr,
+                    bool showBoxes = true);
+
+// Puts a file unpacked elsewhere on the same volume in its place by a
+// rename. A target that stands there and cannot be replaced (held by a
+// running program) is handled as the extraction handles it: the product's
+// program that holds it may be ended (the user is asked), or it is moved to
+// its ".old" name; the bytes are then copied. False when it cannot be put
+// there; the system's error is set.
+bool PlaceFile(const std::wstring& unpacked, const std::wstring& target, HWND owner, const std::wstring& installDir);
 
 // Deletes the files the manifest lists, then removes its folders that are
 // empty, deepest first. Failures are ignored.

@@ -7,6 +7,7 @@
 
 #include "base/Base64.h"
 #include "base/PathText.h"
+#include "base/PrivateFolder.h"
 #include "base/ProtectedFolder.h"
 #include "base/RunLog.h"
 #include "base/SystemInfo.h"
@@ -196,9 +197,25 @@ void FinishCommit(const std::vector<JValue>& records) {
         if (record.get("t").asString() == "commit") RemoveFoldersWhenEmpty(Paths(record.get("dirs")));
 }
 
+// The uninstall entry names the run's folder while the run goes on.
+void NameRun(const std::wstring& folder) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite | kRegView,
+                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(key, kSetupRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    } else {
+        LogLine(L"the uninstall entry cannot name the run; a killed run is not taken back by the next one");
+    }
+}
+
 // The journal file, the run's folder, the parents made for the installation
-// folder when they are empty, and the entry's note of the run.
+// folder when they are empty, and the entry's note of the run (with the
+// entry itself when the note was all it held: a run killed before its
+// journal began made it only for the note).
 void CloseRun(const std::wstring& folder, const JValue& head) {
+    DeleteFolderTree(folder + kStageFolderName);
     DeleteFileW((folder + kJournalName).c_str());
     if (!RemoveDirectoryW(folder.c_str())) {
         // Files still held go at the next restart; the folder after them.
@@ -211,9 +228,16 @@ void CloseRun(const std::wstring& folder, const JValue& head) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, kReadWrite | kRegView, &key) == ERROR_SUCCESS) {
         std::wstring named;
-        if (ReadRegString(key, kSetupRunValue, MAX_PATH * 2, named) && EqualsIgnoreCase(named, folder))
+        bool empty = false;
+        if (ReadRegString(key, kSetupRunValue, MAX_PATH * 2, named) && EqualsIgnoreCase(named, folder)) {
             RegDeleteValueW(key, kSetupRunValue);
+            DWORD values = 1, subKeys = 1;
+            empty = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                                     nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                    values == 0 && subKeys == 0;
+        }
         RegCloseKey(key);
+        if (empty) DeleteRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKey, kRegView);
     }
 }
 
@@ -259,23 +283,19 @@ InstallResult RunJournal::Begin(const std::wstring& installDir, bool madeForThis
     for (std::wstring probe = dir; !probe.empty() && probe.size() > 3 && !Exists(probe); probe = ParentPath(probe))
         made.push_back(probe);
     // An installation folder made outside the program folders is made for
-    // administrators to change only; one that is there already keeps its
-    // permissions.
-    switch (MakeInstallFolder(dir)) {
-        case InstallFolderOrigin::Failed:
-            return InstallResult::Failed(8, L"the folder cannot be made", dir, GetLastError());
-        case InstallFolderOrigin::Existing:
-            if (!madeForThisRun) LogLine(L"the installation folder exists; its permissions are used as they are: " + dir);
-            break;
-        case InstallFolderOrigin::Protected:
-            LogLine(L"installation folder made, changeable by administrators only: " + (made.empty() ? dir : made.back()));
-            break;
-        case InstallFolderOrigin::Inherited:
-            LogLine(L"installation folder made with the permissions of its parent: " + (made.empty() ? dir : made.back()));
-            break;
-    }
+    // administrators to change only (the outermost folder made, which the
+    // others inherit from); one that is there already keeps its permissions.
+    // The parents come first, since the run's folder goes beside it.
+    const InstallFolderOrigin parents = MakeInstallFolder(parent);
+    if (parents == InstallFolderOrigin::Failed)
+        return InstallResult::Failed(8, L"the folder cannot be made", parent, GetLastError());
+    // The entry as it was, before it names the run. It names the run before
+    // anything of the run exists, so that a run killed at any point from
+    // here on is found and taken back by the next one.
+    const JValue entryBefore = KeyState(HKEY_LOCAL_MACHINE, kUninstallKey, true);
     for (int attempt = 0; attempt < 8 && folder_.empty(); ++attempt) {
         const std::wstring candidate = parent + L"\\" + kRunFolderPrefix + UniqueHex16();
+        NameRun(candidate);
         // An existing folder of that name is never taken over.
         if (CreateDirectoryW(candidate.c_str(), nullptr)) folder_ = candidate;
         else if (GetLastError() != ERROR_ALREADY_EXISTS)
@@ -287,8 +307,9 @@ InstallResult RunJournal::Begin(const std::wstring& installDir, bool madeForThis
                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        RemoveDirectoryW(folder_.c_str());
-        return InstallResult::Failed(8, L"the run's journal cannot be made", folder_, error);
+        CloseRun(folder_, JValue());
+        folder_.clear();
+        return InstallResult::Failed(8, L"the run's journal cannot be made", parent, error);
     }
     JValue head;
     head["t"] = "head";
@@ -296,17 +317,22 @@ InstallResult RunJournal::Begin(const std::wstring& installDir, bool madeForThis
     head["made"] = List(made);
     head_ = head;
     InstallResult r = Append(head);
-    // The entry as it was, before it names the run.
-    if (r.ok()) r = RecordKey(HKEY_LOCAL_MACHINE, kUninstallKey, true);
+    if (r.ok()) r = Append(entryBefore);
     if (!r.ok()) return r;
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite | kRegView,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExW(key, kSetupRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder_.c_str()),
-                       static_cast<DWORD>((folder_.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-    } else {
-        LogLine(L"the uninstall entry cannot name the run; a killed run is not taken back by the next one");
+    const InstallFolderOrigin folder = MakeInstallFolder(dir);
+    if (folder == InstallFolderOrigin::Failed)
+        return InstallResult::Failed(8, L"the folder cannot be made", dir, GetLastError());
+    switch (parents != InstallFolderOrigin::Existing ? parents : folder) {
+        case InstallFolderOrigin::Existing:
+            if (!madeForThisRun) LogLine(L"the installation folder exists; its permissions are used as they are: " + dir);
+            break;
+        case InstallFolderOrigin::Protected:
+            LogLine(L"installation folder made, changeable by administrators only: " + (made.empty() ? dir : made.back()));
+            break;
+        case InstallFolderOrigin::Inherited:
+        case InstallFolderOrigin::Failed:
+            LogLine(L"installation folder made with the permissions of its parent: " + (made.empty() ? dir : made.back()));
+            break;
     }
     LogLine(L"run folder: " + folder_);
     return InstallResult::Ok();
@@ -327,6 +353,10 @@ InstallResult RunJournal::Append(const JValue& record) {
 }
 
 InstallResult RunJournal::RecordKey(HKEY root, const wchar_t* path, bool view32) {
+    return Append(KeyState(root, path, view32));
+}
+
+JValue RunJournal::KeyState(HKEY root, const wchar_t* path, bool view32) {
     const REGSAM view = view32 ? kRegView : 0;
     JValue record;
     record["t"] = "key";
@@ -338,7 +368,7 @@ InstallResult RunJournal::RecordKey(HKEY root, const wchar_t* path, bool view32)
     record["exists"] = exists;
     if (!exists) {
         record["made"] = U(OutermostMissingKey(root, path, view));
-        return Append(record);
+        return record;
     }
     int n = 0;
     for (DWORD i = 0;; ++i) {
@@ -359,7 +389,7 @@ InstallResult RunJournal::RecordKey(HKEY root, const wchar_t* path, bool view32)
         value["d"] = Base64Encode(data);
     }
     RegCloseKey(key);
-    return Append(record);
+    return record;
 }
 
 InstallResult RunJournal::RecordMoves(const std::vector<FileMove>& moves) {

@@ -36,6 +36,9 @@ namespace quillo {
 constexpr const wchar_t* kSetupRunValue = L"SetupRun";
 // The prefix of a run's folder name.
 constexpr const wchar_t* kRunFolderPrefix = L"~QuilloSetup.";
+// The folder inside a run's folder that the package is unpacked into before
+// it is put in place; it goes with the run's folder, however the run ends.
+constexpr const wchar_t* kStageFolderName = L"\\p";
 
 using FileMove = std::pair<std::wstring, std::wstring>;  // from, to
 
@@ -64,6 +67,8 @@ public:
 
     // Records, each written before the change it describes.
     InstallResult RecordKey(HKEY root, const wchar_t* path, bool view32);
+    // A key's record as the key is now (values, or that it is not there).
+    static JValue KeyState(HKEY root, const wchar_t* path, bool view32);
     InstallResult RecordMoves(const std::vector<FileMove>& moves);
     InstallResult RecordMade(const std::vector<std::wstring>& files, const std::vector<std::wstring>& folders);
     InstallResult RecordPins(const std::vector<std::wstring>& links, bool pinned);

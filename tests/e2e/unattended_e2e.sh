@@ -109,10 +109,6 @@ while IFS='|' read -r name setup target disk code; do
   [ -z "$name" ] && continue
   fresh_prefix
   [ "$disk" != - ] && small_disk "$disk"
-  if [ "$name" = temp-disk-full ]; then
-    wine reg add 'HKCU\Environment' /v TEMP /d 'T:\' /f >/dev/null 2>&1
-    wine reg add 'HKCU\Environment' /v TMP /d 'T:\' /f >/dev/null 2>&1
-  fi
   snapshot "$work/before"
   rc="$(quiet "$work/$setup" /D "$target" "/LOG=$(winpath "$work/$name.log")")"
   check "$name: ends with code $code" test "$rc" = "$code"
@@ -122,7 +118,6 @@ while IFS='|' read -r name setup target disk code; do
   check "$name: the log says why" log_has "$work/$name.log" "install error $code"
 done <<ROWS
 target-disk-full|big-setup.exe|T:\\Full|12m|8
-temp-disk-full|big-setup.exe|C:\\Fail|12m|6
 target-too-long|many-setup.exe|$long|-|8
 no-room-for-uninstaller|sample-setup.exe|T:\\Tight|400k|8
 escaping-entry|escape-setup.exe|C:\\Fail|-|8
@@ -131,6 +126,20 @@ damaged-entry|badcrc-setup.exe|C:\\Fail\\New|-|8
 ROWS
 check "damaged-entry: the files before the damage were written, then taken back" \
   test "$(count_lines "$work/damaged-entry.log" "file written")" -ge 11
+mountpoint -q "$small" && umount "$small"
+
+# --- A temporary folder with no room for the package: the package is
+# unpacked beside the installation folder and never written there. ---
+fresh_prefix
+small_disk 1m
+wine reg add 'HKCU\Environment' /v TEMP /d 'T:\' /f >/dev/null 2>&1
+wine reg add 'HKCU\Environment' /v TMP /d 'T:\' /f >/dev/null 2>&1
+rc="$(quiet "$work/big-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/small-temp.log")")"
+check "small temporary folder: the install ends with 0" test "$rc" = 0
+check "small temporary folder: the product is complete" test -f "$(drive_c "Apps/Quillo 3/data/part15/file0319.bin")"
+check "small temporary folder: nothing of the package went there" test -z "$(find "$small" -iname '*.zip')"
+check "small temporary folder: no run folder left" \
+  test -z "$(find "$(drive_c Apps)" -maxdepth 1 -iname '~QuilloSetup.*')"
 mountpoint -q "$small" && umount "$small"
 
 # --- The uninstaller cannot be written (a folder stands in its place): a
@@ -263,7 +272,7 @@ while IFS='|' read -r name marker count; do
   check "$name: drive C: and the registry as before" same_as "$work/before"
 done <<ROWS
 kill-at-start|arguments|1
-kill-after-archive|temporary archive|1
+kill-after-unpacking|package digest verified|1
 kill-during-extraction|file written|60
 ROWS
 
@@ -556,18 +565,33 @@ for row in link link-on-the-way network; do
   esac
 done
 
-# --- A folder that is no installation holds a file of the package's name:
-# a run that fails half-way puts the file back as it was. ---
+# --- A folder that is no installation holds a file of the package's name.
+# A run with a damaged entry finds it before anything is put in place: the
+# file is never touched. A run that fails after the files are in place (the
+# uninstaller cannot be written: a folder stands in its place) puts the file
+# back as it was. ---
 fresh_prefix
 mkdir -p "$(drive_c "Apps/Quillo 3/good")"
 echo "the user's own file of that name" > "$(drive_c "Apps/Quillo 3/good/file00.txt")"
 snapshot "$work/before"
 rc="$(quiet "$work/badcrc-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/replaced.log")")"
 check "replaced file: the run ends with code 8" test "$rc" = 8
-check "replaced file: it was replaced before the failure" log_has "$work/replaced.log" "moved aside: .*file00.txt"
-check "replaced file: it is back, unchanged" \
+check "replaced file: the damaged entry is found before the file is touched" \
+  bash -c "! grep -q 'moved aside: .*file00.txt' '$work/replaced.log'"
+check "replaced file: it is there, unchanged" \
   bash -c "[ \"\$(cat '$(drive_c "Apps/Quillo 3/good/file00.txt")')\" = \"the user's own file of that name\" ]"
 check "replaced file: drive C: and the registry as before" same_as "$work/before"
+fresh_prefix
+mkdir -p "$(drive_c "Apps/Quillo 3/unins000.exe")"
+echo "the user's own program of that name" > "$(drive_c "Apps/Quillo 3/Quillo.exe")"
+snapshot "$work/before"
+rc="$(quiet "$work/sample-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/replaced2.log")")"
+check "replaced file, late failure: the run ends with code 8" test "$rc" = 8
+check "replaced file, late failure: it was replaced before the failure" \
+  log_has "$work/replaced2.log" "moved aside: .*Quillo.exe"
+check "replaced file, late failure: it is back, unchanged" \
+  bash -c "[ \"\$(cat '$(drive_c "Apps/Quillo 3/Quillo.exe")')\" = \"the user's own program of that name\" ]"
+check "replaced file, late failure: drive C: and the registry as before" same_as "$work/before"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -82,7 +82,7 @@ if [ -n "${QUILLO_LANE_FILES:-}" ]; then
   exit
 fi
 # The large case installs 1.5 GiB twice under emulation, each time beside a
-# prefix and a temporary archive of the package on the case disk.
+# prefix on the case disk.
 if [ "$CASE" = large ]; then
   export QUILLO_LANE_TIMEOUT="${QUILLO_LANE_TIMEOUT:-3600}" QUILLO_LANE_SPARE_MB="${QUILLO_LANE_SPARE_MB:-6144}"
 fi

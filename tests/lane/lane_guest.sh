@@ -187,7 +187,7 @@ case_driver() {
 # A 1.5 GiB package installed quietly onto the case disk; the process's peak
 # memory and address space are noted.
 case_large() {
-  # The prefix (and with it the temporary archive) on the case disk: the
+  # The prefix on the case disk: the
   # guest's /tmp is in memory.
   export TMPDIR=$IO/tmp
   mkdir -p "$TMPDIR"
