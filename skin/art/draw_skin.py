@@ -18,7 +18,6 @@ are layered windows, and only images with an alpha channel are alpha-blended
 there (a 24-bit image would leave the window transparent where it is drawn).
 """
 
-import io
 import math
 import os
 import random
@@ -34,6 +33,7 @@ sys.dont_write_bytecode = True  # keep the source folder clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import atlas  # noqa: E402
 from atlas import SPRITES  # noqa: E402
+import pngpack  # noqa: E402
 
 SS = 4  # supersampling factor
 SKIN = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -130,8 +130,8 @@ def paint(dst, src, m=None, at=(0, 0), scale=1.0):
 
 
 def save(img, name):
-    path = os.path.join(OUT, name)
-    img.save(path, format="PNG", optimize=True)
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(png_bytes(img))
 
 
 def font(size):
@@ -633,9 +633,9 @@ def program_icon(size):
 
 
 def png_bytes(img):
-    out = io.BytesIO()
-    img.save(out, format="PNG", optimize=True)
-    return out.getvalue()
+    """The smallest RGBA PNG of the image that pngpack finds (same pixels)."""
+    assert img.mode == "RGBA"
+    return pngpack.encode_rgba(img.size[0], img.size[1], img.tobytes())
 
 
 def dib_bytes(img):
