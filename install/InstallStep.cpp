@@ -11,14 +11,19 @@
 namespace quillo {
 namespace {
 
-// QUILLO_PAUSE_BEFORE_STEP=<name> holds the run for a minute before that
-// step, so that a test can end the process at a known point. Nothing else
-// reads it; an unset or unknown name changes nothing.
+// QUILLO_PAUSE_BEFORE_STEP=<name>[:<seconds>] holds the run before that step
+// (a minute unless told), so that a test can end the process at a known
+// point, or take a picture of the progress screen. Nothing else reads it; an
+// unset or unknown name changes nothing.
 void PauseWhenAsked(const char* step) {
     const char* asked = std::getenv("QUILLO_PAUSE_BEFORE_STEP");
-    if (!asked || std::strcmp(asked, step) != 0) return;
+    if (!asked) return;
+    const char* colon = std::strchr(asked, ':');
+    const size_t length = colon ? static_cast<size_t>(colon - asked) : std::strlen(asked);
+    if (length != std::strlen(step) || std::strncmp(asked, step, length) != 0) return;
+    const long seconds = colon ? std::strtol(colon + 1, nullptr, 10) : 60;
     LogLine(std::string("pausing before step ") + step);
-    Sleep(60000);
+    Sleep(static_cast<DWORD>(seconds > 0 && seconds <= 600 ? seconds : 60) * 1000);
 }
 
 }  // namespace
