@@ -157,9 +157,13 @@ protected:
         const std::wstring rootPath = guard.Comparable(root);
         std::vector<std::wstring> files;
         if (!rootPath.empty() && rootPath.size() > 3 && !guard.IsProtected(root)) {
+            // Each folder is resolved once (with long names, a look at every
+            // folder on the way), not once for each of its files.
             for (const std::wstring& file : ManifestPaths(manifest, kManifestFiles)) {
-                const std::wstring comparable = ComparablePath(file);
-                if (!comparable.empty() && IsSameOrBelow(comparable, rootPath)) files.push_back(WithBackslashes(file));
+                const std::wstring path = WithBackslashes(file);
+                const std::wstring& folder = guard.Comparable(ParentPath(path));
+                if (!folder.empty() && IsSameOrBelow(folder + L"\\" + FileNamePart(path), rootPath))
+                    files.push_back(path);
             }
         }
         // The product's programs that still run from the earlier folder are
@@ -267,18 +271,22 @@ private:
             planProblem_ = true;
             return InstallResult::Failed(8, c_.plan.Caption(), c_.plan.entry);
         }
-        // Unpacked beside the installation folder, on its volume, in the
-        // run's folder; unless the paths there would be too long, then it
-        // is unpacked in place once the checks have passed.
-        const std::wstring stage = c_.journal.folder() + kStageFolderName;
-        const size_t longer = stage.size() > state.installDir.size() ? stage.size() - state.installDir.size() : 0;
+        // Unpacked into a hidden folder of the installation folder (its
+        // volume, its permissions); unless the paths there would be too
+        // long, then it is unpacked in place once the checks have passed.
+        c_.installDirWasEmpty = FolderIsNewOrEmpty(state.installDir);
+        const std::wstring stage = state.installDir + L"\\" + kStageFolderPrefix + UniqueHex16().substr(0, 8);
+        const size_t longer = stage.size() - state.installDir.size();
         if (c_.plan.longestFile + longer > kMaxFilePath || c_.plan.longestFolder + longer > kMaxFolderPath) {
             LogLine(L"unpacked in place: the paths would be too long in " + stage);
             return InstallResult::Ok();
         }
+        InstallResult recorded = c_.journal.RecordStage(stage);
+        if (!recorded.ok()) return recorded;
         if (!CreateDirectoryW(stage.c_str(), nullptr))
-            return InstallResult::Failed(6, L"the package cannot be unpacked in the run's folder", stage,
+            return InstallResult::Failed(6, L"the package cannot be unpacked in the installation folder", stage,
                                          GetLastError());
+        SetFileAttributesW(stage.c_str(), FILE_ATTRIBUTE_HIDDEN);
         c_.stageRoot = stage;
         InstallResult failure;
         if (!ExtractPackage(L"", stage, state.drivers64 != 0, c_.staged, state.window, c_.package, &failure,
@@ -306,7 +314,7 @@ protected:
         // removal may take: a folder that held only the earlier installation
         // stays the product's own.
         const bool intoEarlier = !c_.earlierRoot.empty() && SamePath(c_.earlierRoot, state.installDir);
-        const bool fresh = intoEarlier ? c_.earlierFreshRoot != 0 : FolderIsNewOrEmpty(state.installDir);
+        const bool fresh = intoEarlier ? c_.earlierFreshRoot != 0 : c_.installDirWasEmpty;
         c_.manifest[kManifestFreshRoot] = fresh ? 1 : 0;
 
         InstallResult r = SetAside(c_.plan.targets);
@@ -333,37 +341,57 @@ protected:
     }
 
 private:
-    // Every folder and file unpacked in the run's folder goes to its place
-    // by a rename (one volume), in the package's order; the manifest names
-    // them where they land.
+    // What was unpacked goes to its place by renames (one volume): an entry
+    // whose name is free there goes in one piece, folder and all; into a
+    // folder that is there already its entries go one by one. The manifest
+    // names everything where it lands.
     InstallResult PlaceUnpacked() {
         RunState& state = c_.state;
-        const std::wstring& stage = c_.stageRoot;
+        const std::wstring stage = c_.stageRoot;
+        InstallResult r = MoveInto(stage, state.installDir);
+        if (!r.ok()) return r;
+        RemoveDirectoryW(stage.c_str());
         auto placed = [&](const std::wstring& path) {
             return path.compare(0, stage.size(), stage) == 0 ? state.installDir + path.substr(stage.size()) : path;
         };
-        std::wstring madeFolder;
-        for (const std::wstring& folder : ManifestPaths(c_.staged, kManifestFolders)) {
-            const std::wstring target = placed(folder);
-            if (target != madeFolder && !CreateFolderTree(target))
-                return InstallResult::Failed(8, L"folder ERROR_ALREADY_EXISTS", target, GetLastError());
-            madeFolder = target;
-            AppendManifestPath(c_.manifest, kManifestFolders, target);
-        }
-        for (const std::wstring& file : ManifestPaths(c_.staged, kManifestFiles)) {
-            const std::wstring target = placed(file);
-            // An entry that could not be opened was listed without being written.
-            if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                !PlaceFile(file, target, state.window, state.installDir)) {
-                const DWORD error = GetLastError();
-                TellUser(state.window, target, L"touch file failed");
-                return InstallResult::Failed(8, L"touch file failed", target, error);
-            }
-            AppendManifestPath(c_.manifest, kManifestFiles, target);
-        }
-        RemoveDirectoryW((state.installDir + (state.drivers64 != 0 ? L"\\x64" : L"\\x86")).c_str());
+        for (const std::wstring& folder : ManifestPaths(c_.staged, kManifestFolders))
+            AppendManifestPath(c_.manifest, kManifestFolders, placed(folder));
+        for (const std::wstring& file : ManifestPaths(c_.staged, kManifestFiles))
+            AppendManifestPath(c_.manifest, kManifestFiles, placed(file));
         LogLine(L"unpacked files put in place: " + state.installDir);
         return InstallResult::Ok();
+    }
+
+    InstallResult MoveInto(const std::wstring& from, const std::wstring& to) {
+        RunState& state = c_.state;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return InstallResult::Ok();
+        InstallResult r = InstallResult::Ok();
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring source = from + L"\\" + name, target = to + L"\\" + name;
+            const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const DWORD there = GetFileAttributesW(target.c_str());
+            if (there == INVALID_FILE_ATTRIBUTES && MoveFileExW(source.c_str(), target.c_str(), 0)) continue;
+            if (folder) {
+                if (!CreateFolderTree(target)) {
+                    r = InstallResult::Failed(8, L"folder ERROR_ALREADY_EXISTS", target, GetLastError());
+                    break;
+                }
+                r = MoveInto(source, target);
+                if (!r.ok()) break;
+                RemoveDirectoryW(source.c_str());
+            } else if (!PlaceFile(source, target, state.window, state.installDir)) {
+                const DWORD error = GetLastError();
+                TellUser(state.window, target, L"touch file failed");
+                r = InstallResult::Failed(8, L"touch file failed", target, error);
+                break;
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+        return r;
     }
 };
 

@@ -24,9 +24,12 @@ struct InstallContext {
     PackageSource package;     // the package inside the setup file
     ExtractionPlan plan;       // what the package makes where (the unpack step looks)
     std::string digest;        // the package's digest as computed
-    // Where the package was unpacked before it is put in place; empty when
-    // it is unpacked in place (its paths would be too long there).
+    // Where the package was unpacked before it is put in place (a hidden
+    // folder inside the installation folder, so that what is unpacked there
+    // takes the permissions it will have in place); empty when it is
+    // unpacked in place (its paths would be too long there).
     std::wstring stageRoot;
+    bool installDirWasEmpty = true;  // before anything of this run was put in it
     JValue staged;             // "files" and "folders" as unpacked there
     JValue manifest;           // the uninstall manifest being made
 
@@ -43,7 +46,8 @@ struct InstallContext {
 // The run's folder and journal; the uninstall entry names the run.
 std::unique_ptr<InstallStep> BeginRunStep(InstallContext& c);
 // Every byte of the setup file is read and the package's digest computed on
-// a second thread while the package is unpacked into the run's folder; the
+// a second thread while the package is unpacked into a hidden folder of the
+// installation folder, which the earlier installation does not know; the
 // checks are then looked at in order (unreadable file 2, digest 9, archive
 // 7, names, lengths and room 8, unpacking 8). Nothing the user has is
 // touched before they pass.

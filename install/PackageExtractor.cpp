@@ -127,6 +127,21 @@ std::wstring& PendingOldFile() {
     return *pending;
 }
 
+namespace {
+
+// The ".old" file a held target was moved to goes once the new file is
+// written; still held, it goes at the next restart.
+void DropPendingOldFile() {
+    std::wstring& pending = PendingOldFile();
+    if (pending.empty()) return;
+    std::wstring scheduled;
+    if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(pending.c_str()))
+        DeleteAtRestart(pending, scheduled);
+    pending.clear();
+}
+
+}  // namespace
+
 bool CanOpenArchive(const std::wstring& archivePath, PackageSource package) {
     unzFile zip = OpenArchive(archivePath, &package);
     if (!zip) return false;
@@ -519,14 +534,7 @@ bool ExtractPackage(const std::wstring& archivePath, const std::wstring& install
                 }
                 // A file cut short is not left behind as if it were whole.
                 if (!success) DeleteFileW(path.c_str());
-                std::wstring& pending = PendingOldFile();
-                if (!pending.empty()) {
-                    // Still held: it goes at the next restart.
-                    std::wstring scheduled;
-                    if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(pending.c_str()))
-                        DeleteAtRestart(pending, scheduled);
-                    pending.clear();
-                }
+                DropPendingOldFile();
             }
             // An entry that cannot be opened (an encrypted one, say) is not
             // written but still listed.
@@ -562,13 +570,7 @@ bool PlaceFile(const std::wstring& unpacked, const std::wstring& target, HWND ow
     const DWORD error = GetLastError();
     CloseHandle(file);
     source.close();
-    std::wstring& pending = PendingOldFile();
-    if (!pending.empty()) {
-        std::wstring scheduled;
-        if (GetFileAttributesW(pending.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(pending.c_str()))
-            DeleteAtRestart(pending, scheduled);
-        pending.clear();
-    }
+    DropPendingOldFile();
     if (!copied) {
         DeleteFileW(target.c_str());
         SetLastError(error);

@@ -167,7 +167,9 @@ void Pin(const std::vector<std::wstring>& links, bool pin) {
 
 void UndoRecord(const JValue& record) {
     const std::string type = record.get("t").asString();
-    if (type == "key") {
+    if (type == "stage") {
+        DeleteFolderTree(W(record.get("dir")));
+    } else if (type == "key") {
         RestoreKey(record);
     } else if (type == "moved") {
         MoveBack(record.get("p"));
@@ -188,6 +190,8 @@ void UndoRecord(const JValue& record) {
 // The second half of a commit, also done for a run killed after it had
 // committed: the files moved aside go, and the folders the commit names.
 void FinishCommit(const std::vector<JValue>& records) {
+    for (const JValue& record : records)
+        if (record.get("t").asString() == "stage") DeleteFolderTree(W(record.get("dir")));
     for (const JValue& record : records) {
         if (record.get("t").asString() != "moved") continue;
         const JValue& pairs = record.get("p");
@@ -215,7 +219,6 @@ void NameRun(const std::wstring& folder) {
 // entry itself when the note was all it held: a run killed before its
 // journal began made it only for the note).
 void CloseRun(const std::wstring& folder, const JValue& head) {
-    DeleteFolderTree(folder + kStageFolderName);
     DeleteFileW((folder + kJournalName).c_str());
     if (!RemoveDirectoryW(folder.c_str())) {
         // Files still held go at the next restart; the folder after them.
@@ -401,6 +404,13 @@ InstallResult RunJournal::RecordMoves(const std::vector<FileMove>& moves) {
         record["p"][i][0] = U(move.first);
         record["p"][i++][1] = U(move.second);
     }
+    return Append(record);
+}
+
+InstallResult RunJournal::RecordStage(const std::wstring& folder) {
+    JValue record;
+    record["t"] = "stage";
+    record["dir"] = U(folder);
     return Append(record);
 }
 

@@ -16,6 +16,7 @@
 //                                             a registry key as it was (undo: restored exactly)
 //   {"t":"moved","p":[[FROM,TO]...]}         files moved aside (undo: moved back)
 //   {"t":"made","files":[...],"dirs":[...]}  files and folders the run makes (undo: deleted, folders when empty)
+//   {"t":"stage","dir":D}                    a folder the package is unpacked into (undo and commit: deleted whole)
 //   {"t":"pins","links":[...],"pinned":B}    links pinned to or unpinned from the taskbar (undo: the opposite)
 //   {"t":"commit","dirs":[...]}              the new installation stands: the moved files go, and the
 //                                             folders named go when empty
@@ -36,9 +37,9 @@ namespace quillo {
 constexpr const wchar_t* kSetupRunValue = L"SetupRun";
 // The prefix of a run's folder name.
 constexpr const wchar_t* kRunFolderPrefix = L"~QuilloSetup.";
-// The folder inside a run's folder that the package is unpacked into before
-// it is put in place; it goes with the run's folder, however the run ends.
-constexpr const wchar_t* kStageFolderName = L"\\p";
+// The prefix of the hidden folder inside the installation folder that the
+// package is unpacked into before it is put in place.
+constexpr const wchar_t* kStageFolderPrefix = L"~Q";
 
 using FileMove = std::pair<std::wstring, std::wstring>;  // from, to
 
@@ -70,6 +71,9 @@ public:
     // A key's record as the key is now (values, or that it is not there).
     static JValue KeyState(HKEY root, const wchar_t* path, bool view32);
     InstallResult RecordMoves(const std::vector<FileMove>& moves);
+    // A folder the package is unpacked into: it goes with what is in it,
+    // however the run ends (undo, commit, or the recovery of a killed run).
+    InstallResult RecordStage(const std::wstring& folder);
     InstallResult RecordMade(const std::vector<std::wstring>& files, const std::vector<std::wstring>& folders);
     InstallResult RecordPins(const std::vector<std::wstring>& links, bool pinned);
 
