@@ -202,6 +202,8 @@ void KeepPackageForInspection(const InstallContext& c) {
     }
 }
 
+constexpr size_t kDigestPassWindow = 128 * 1024;
+
 class Unpack : public InstallStep {
 public:
     explicit Unpack(InstallContext& c) : InstallStep("unpack"), c_(c) {}
@@ -218,15 +220,17 @@ public:
         const bool hash = !state.packageDigest.empty();
         const SetupImage& setup = c_.setup;
         CHThread reader;
+        // Smaller windows than a copy needs: the pass only hashes, beside
+        // the extraction's own read-ahead, and the two share the memory bound.
         const bool threaded = reader.Start([&pass, &setup, hash](CHThread*) {
-            pass = ReadSetupPass(setup, PackageSink(), hash);
+            pass = ReadSetupPass(setup, PackageSink(), hash, kDigestPassWindow);
         });
 
         const InstallResult unpacked = UnpackWhileReading();
 
         bool passDone = true;
         if (threaded) passDone = reader.WaitPumpingMessages();
-        else pass = ReadSetupPass(setup, PackageSink(), hash);
+        else pass = ReadSetupPass(setup, PackageSink(), hash, kDigestPassWindow);
         if (!passDone || !pass.readOk) return InstallResult::Failed(2, L"the setup file cannot be read");
         std::string digest;
         const bool digestOk = CheckDigest(pass.digest, state.packageDigest, digest);
