@@ -102,7 +102,11 @@ SetupPassResult ReadSetupPass(const SetupImage& setup, const PackageSink& sink, 
     const uint64_t packageEnd = setup.packageEnd();
     if (packageEnd > size) return result;
 
-    std::unique_ptr<uint8_t[]> buffers(new (std::nothrow) uint8_t[kRing * window]);
+    // Without a sink there is nothing to overlap the hashing with: the
+    // windows are hashed in line, one at a time, and only one is held.
+    const bool overlap = hash && static_cast<bool>(sink);
+    const size_t slots = overlap ? kRing : 1;
+    std::unique_ptr<uint8_t[]> buffers(new (std::nothrow) uint8_t[slots * window]);
     if (!buffers) return result;
 
     // The parts around the package are read only to know that they can be.
@@ -112,12 +116,12 @@ SetupPassResult ReadSetupPass(const SetupImage& setup, const PackageSink& sink, 
     if (!readThrough(0, packageStart)) return result;
 
     Hasher hasher;
-    const bool threaded = hash && hasher.Start();
+    const bool threaded = overlap && hasher.Start();
     Md5 inLine;
     bool sinkOk = true;
     bool readOk = true;
     size_t slot = 0;
-    for (uint64_t pos = packageStart; pos < packageEnd; pos += window, slot = (slot + 1) % kRing) {
+    for (uint64_t pos = packageStart; pos < packageEnd; pos += window, slot = (slot + 1) % slots) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(window, packageEnd - pos));
         // The slot is free once the hasher is done with the window read into
         // it kRing windows ago.

@@ -24,7 +24,8 @@ using PackageSink = std::function<bool(const uint8_t* data, size_t size)>;
 
 // Reads the whole file of `setup` (as read by ReadSetupImage with code 0).
 // The package's bytes go to `sink` (when given) on the calling thread and,
-// with `hash`, through MD5 on a second thread, so that the two overlap. A
+// with `hash`, through MD5 on a second thread, so that the two overlap
+// (without a sink they are hashed on the calling thread, a window held). A
 // sink that refuses stops the copying but not the reading, so that a read
 // failure behind it is still found; a read failure ends the pass at once.
 SetupPassResult ReadSetupPass(const SetupImage& setup, const PackageSink& sink, bool hash,
