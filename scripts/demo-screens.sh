@@ -2,19 +2,30 @@
 # Runs the sample product's setup program (x86_64 test build) through every
 # screen under Wine on a virtual X server and saves a screenshot of each.
 # Usage: demo-screens.sh OUT_FOLDER
+#        demo-screens.sh --pack FOLDER   (only makes the setup files, into FOLDER)
 #   The setup files are made here from build/x64 (mksetup): the sample
 #   product with a large data file (so the progress screen stays a moment),
 #   the stand-in detector as extra section, and a copy cut short.
 #   QUILLO_SCREENS_FILES names a folder with these two made already
 #   (QuilloSetup.exe, CutSetup.exe); QUILLO_TIME_SCALE multiplies every wait
-#   (a slow machine).
+#   (a slow machine). QUILLO_SCREENS_DPI runs the program on a display of that
+#   DPI (96 by default): every screen, and every place clicked or looked at,
+#   is that much larger.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+pack_only=0
+if [ "${1:-}" = --pack ]; then pack_only=1; shift; fi
 OUT="$1"
 mkdir -p "$OUT"
-rm -f "$OUT"/*.png
+[ "$pack_only" = 1 ] || rm -f "$OUT"/*.png
 work="$(mktemp -d "${TMPDIR:-/tmp}/quillo-screens.XXXXXX")"
-export QUILLO_GUI_SIZE=1280x1024
+dpi=${QUILLO_SCREENS_DPI:-96}
+# A length of the screens (at 96 DPI) at the display's DPI, as the program
+# scales it: the nearest pixel.
+px() { echo $((($1 * dpi + 48) / 96)); }
+size() { echo "$(px "$1")x$(px "$2")"; }
+export QUILLO_GUI_SIZE="$(size 1280 1024)"
+[ "$dpi" = 96 ] || export QUILLO_GUI_DPI="$dpi"
 # Statistics go to a closed local port.
 export QUILLO_STAT_SERVER=127.0.0.1:9
 # shellcheck source=gui-run.sh
@@ -24,7 +35,8 @@ trap cleanup EXIT
 
 setup="$work/QuilloSetup.exe"
 bad="$work/CutSetup.exe"
-if [ -n "${QUILLO_SCREENS_FILES:-}" ]; then
+if [ "$pack_only" = 1 ]; then setup="$OUT/QuilloSetup.exe"; bad="$OUT/CutSetup.exe"; fi
+if [ -n "${QUILLO_SCREENS_FILES:-}" ] && [ "$pack_only" = 0 ]; then
   setup="$QUILLO_SCREENS_FILES/QuilloSetup.exe"
   bad="$QUILLO_SCREENS_FILES/CutSetup.exe"
 else
@@ -37,6 +49,11 @@ else
   plain="$work/PlainSetup.exe"
   bash "$ROOT/scripts/pack-sample.sh" "$ROOT/build/x64" "$plain" >/dev/null
   head -c $(($(stat -c %s "$plain") - 4096)) "$plain" >"$bad"
+fi
+if [ "$pack_only" = 1 ]; then
+  [ -s "$setup" ] && [ -s "$bad" ] || { echo "demo-screens: the setup files were not made" >&2; exit 1; }
+  echo "setup files in $OUT"
+  exit 0
 fi
 win() { echo "Z:${1//\//\\}"; }
 scale=${QUILLO_TIME_SCALE:-1}
@@ -52,13 +69,13 @@ fail() { echo "demo-screens: $*" >&2; exit 1; }
 
 echo "screens of an installation:"
 wine "$(win "$setup")" /D 'C:\Demo' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no options screen"
+main=$(gui_drive wait --title Corvane --visible --size "$(size 610 430)" --timeout-ms $(ms 30000)) || fail "no options screen"
 shot "$main" 01-options
 gui_drive command "$main" 1009 >/dev/null
-gui_drive wait --title Corvane --visible --size 610x630 --timeout-ms $(ms 10000) >/dev/null || fail "options did not unfold"
+gui_drive wait --title Corvane --visible --size "$(size 610 630)" --timeout-ms $(ms 10000) >/dev/null || fail "options did not unfold"
 shot "$main" 02-options-unfolded
 # A folder without a drive is refused.
-gui_drive click "$main" 300 373 >/dev/null
+gui_drive click "$main" "$(px 300)" "$(px 373)" >/dev/null
 gui_drive key "$main" 35 >/dev/null
 gui_drive key "$main" 8 40 >/dev/null
 gui_drive type "$main" 'Quillo3' >/dev/null
@@ -80,12 +97,12 @@ gui_wait $pid $((60 * scale)); [ $? = $((1602 % 256)) ] || fail "the options scr
 # The run holds the progress screen a few seconds after the unpacking (an
 # install of the sample is over in a moment), so that it can be taken.
 QUILLO_PAUSE_BEFORE_STEP="shortcuts:$((3 * scale))" wine "$(win "$setup")" /D 'C:\Demo' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no options screen"
+main=$(gui_drive wait --title Corvane --visible --size "$(size 610 430)" --timeout-ms $(ms 30000)) || fail "no options screen"
 gui_drive command "$main" 1001 >/dev/null
-progress=$(gui_drive wait --depth 1 --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no progress screen"
+progress=$(gui_drive wait --depth 1 --visible --size "$(size 610 430)" --timeout-ms $(ms 30000)) || fail "no progress screen"
 # Frames while the progress screen is up; one from the unpacking is kept.
 frames=()
-while r="$(gui_drive rect "$progress" 2>/dev/null)" && [ "$(awk '{print $3}' <<<"$r")" = 610 ]; do
+while r="$(gui_drive rect "$progress" 2>/dev/null)" && [ "$(awk '{print $3}' <<<"$r")" = "$(px 610)" ]; do
   f="$work/progress-${#frames[@]}.png"
   read -r x y w h <<<"$r"
   import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$f" 2>/dev/null && frames+=("$f")
@@ -93,7 +110,10 @@ while r="$(gui_drive rect "$progress" 2>/dev/null)" && [ "$(awk '{print $3}' <<<
 done
 # The first frame whose bar shows progress (the unpacking, fully opaque),
 # else one two thirds through.
-bar_filled() { [ "$(convert "$1" -crop 30x4+50+294 +repage -format '%[fx:mean.b>0.8 && mean.r<0.5]' info:)" = 1 ]; }
+bar_filled() {
+  [ "$(convert "$1" -crop "$(px 30)x$(px 4)+$(px 50)+$(px 294)" +repage \
+    -format '%[fx:mean.b>0.8 && mean.r<0.5]' info:)" = 1 ]
+}
 if [ ${#frames[@]} -gt 0 ]; then
   pick="${frames[$(( ${#frames[@]} * 2 / 3 ))]}"
   for f in "${frames[@]}"; do
@@ -101,7 +121,7 @@ if [ ${#frames[@]} -gt 0 ]; then
   done
   cp "$pick" "$OUT/04-progress.png" && shots=$((shots + 1)) && echo "  04-progress.png"
 fi
-success=$(gui_drive wait --depth 2 --visible --size 610x430 --timeout-ms $(ms 120000)) || fail "no success screen"
+success=$(gui_drive wait --depth 2 --visible --size "$(size 610 430)" --timeout-ms $(ms 120000)) || fail "no success screen"
 shot "$success" 05-success
 gui_drive command "$success" 1000 >/dev/null
 gui_wait $pid $((60 * scale)) || fail "the setup program did not end with 0"
@@ -110,17 +130,17 @@ echo "screens of an uninstallation:"
 # The uninstaller hands over to its copy in the temporary folder and waits
 # for it: it ends with the copy.
 wine 'C:\Demo\Quillo 3\unins000.exe' & pid=$!
-confirm=$(gui_drive wait --title Corvane --visible --size 656x320 --timeout-ms $(ms 30000)) || fail "no confirmation"
+confirm=$(gui_drive wait --title Corvane --visible --size "$(size 656 320)" --timeout-ms $(ms 30000)) || fail "no confirmation"
 shot "$confirm" 06-uninstall-confirm
 gui_drive command "$confirm" 1001 >/dev/null
-uprogress=$(gui_drive wait --depth 1 --visible --size 656x320 --timeout-ms $(ms 30000)) || fail "no removal progress"
+uprogress=$(gui_drive wait --depth 1 --visible --size "$(size 656 320)" --timeout-ms $(ms 30000)) || fail "no removal progress"
 # The removal can be over within a second: frames from the moment the screen
 # shows, the first one that is drawn is kept (a later one could already
 # hold the closing screen).
 for n in $(seq 10); do
   r="$(gui_drive rect "$uprogress" 2>/dev/null)" || break
   read -r x y w h <<<"$r"
-  [ "${w}x${h}" = 656x320 ] || break
+  [ "${w}x${h}" = "$(size 656 320)" ] || break
   f="$work/uprogress-$n.png"
   import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$f" 2>/dev/null || continue
   if [ "$(identify -format %k "$f")" -gt 200 ]; then
@@ -128,17 +148,17 @@ for n in $(seq 10); do
     break
   fi
 done
-closing=$(gui_drive wait --depth 2 --visible --size 656x460 --timeout-ms $(ms 60000)) || fail "no closing screen"
-gui_drive wait --depth 3 --visible --size 642x240 --timeout-ms $(ms 10000) >/dev/null || fail "no feedback form"
+closing=$(gui_drive wait --depth 2 --visible --size "$(size 656 460)" --timeout-ms $(ms 60000)) || fail "no closing screen"
+gui_drive wait --depth 3 --visible --size "$(size 642 240)" --timeout-ms $(ms 10000) >/dev/null || fail "no feedback form"
 shot "$closing" 08-uninstalled
 gui_drive command "$closing" 1002 >/dev/null
 gui_wait $pid $((60 * scale)) || fail "the uninstaller did not end with its copy's 0"
 
 echo "screens of a failed installation:"
 wine "$(win "$bad")" /D 'C:\Demo Bad' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size 610x430 --timeout-ms $(ms 30000)) || fail "no options screen"
+main=$(gui_drive wait --title Corvane --visible --size "$(size 610 430)" --timeout-ms $(ms 30000)) || fail "no options screen"
 gui_drive command "$main" 1001 >/dev/null
-failure=$(gui_drive wait --depth 2 --visible --size 610x430 --timeout-ms $(ms 120000)) || fail "no failure screen"
+failure=$(gui_drive wait --depth 2 --visible --size "$(size 610 430)" --timeout-ms $(ms 120000)) || fail "no failure screen"
 shot "$failure" 09-failure
 gui_drive command "$failure" 4563 >/dev/null
 gui_wait $pid $((60 * scale)); [ $? = 1 ] || fail "the failure screen's close did not end with 1"

@@ -2,7 +2,8 @@
 # The main job: installs what is missing, builds everything, packs the setup
 # file of the sample product (release i686 and x86_64 test build) into out/,
 # shows its layout, installs and uninstalls the test build quietly under Wine,
-# runs it through every screen with a screenshot of each into out/screens/,
+# runs it through every screen with a screenshot of each into out/screens/
+# (and again on a 200 % display into out/screens-192/),
 # and renders every window skin to out/skin-gallery/.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -32,10 +33,15 @@ rm -rf "$prefix"
 
 echo
 echo "every screen, on a virtual X server:"
-bash scripts/demo-screens.sh out/screens
+screen_files="$(mktemp -d "${TMPDIR:-/tmp}/quillo-demo-files.XXXXXX")"
+bash scripts/demo-screens.sh --pack "$screen_files"
+QUILLO_SCREENS_FILES="$screen_files" bash scripts/demo-screens.sh out/screens
+echo "every screen again, on a 200 % (192 DPI) display:"
+QUILLO_SCREENS_FILES="$screen_files" QUILLO_SCREENS_DPI=192 bash scripts/demo-screens.sh out/screens-192
+rm -rf "$screen_files"
 
 echo
-echo "screenshots:        $ROOT/out/screens/ ($(ls out/screens | wc -l) PNG files)"
+echo "screenshots:        $ROOT/out/screens/ ($(ls out/screens | wc -l) PNG files), at 200 %: $ROOT/out/screens-192/"
 echo "window skins:       $ROOT/out/skin-gallery/ ($(ls out/skin-gallery | wc -l) PNG files)"
 echo "release setup file: $ROOT/out/QuilloSetup.exe ($(stat -c %s out/QuilloSetup.exe) bytes, i686)"
 echo "test build:         $ROOT/out/QuilloSetup-x64-test.exe (x86_64, runs under wine64)"

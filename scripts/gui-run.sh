@@ -21,6 +21,8 @@
 # QUILLO_DRIVE names quillo-drive.exe; without it the one of the x64 build is
 # used, or one built from tests/windows/gui/QuilloDrive.cpp into /tmp.
 # QUILLO_GUI_SIZE sets the screen and the Wine desktop (1024x768).
+# QUILLO_GUI_DPI sets the display's DPI (LogPixels of HKCU\Control Panel\Desktop,
+# which Wine takes as the system DPI and the DPI of its one monitor); 96 when unset.
 # QUILLO_KEEP_PREFIX keeps the prefix copy for a look afterwards.
 
 QUILLO_GUI_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -74,6 +76,10 @@ gui_start() {
     '[Software\\Wine\\Explorer] 0' '"Desktop"="Default"' '' \
     '[Software\\Wine\\Explorer\\Desktops] 0' "\"Default\"=\"$size\"" '' \
     '[Software\\Wine\\WineDbg] 0' '"ShowCrashDialog"=dword:00000000' >>"$WINEPREFIX/user.reg"
+  if [ -n "${QUILLO_GUI_DPI:-}" ]; then
+    printf '\n%s\n' '[Control Panel\\Desktop] 0' "\"LogPixels\"=dword:$(printf %08x "$QUILLO_GUI_DPI")" \
+      >>"$WINEPREFIX/user.reg"
+  fi
 
   # Xvfb picks a free display itself and tells its number through a file.
   Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset \

@@ -79,6 +79,7 @@ void CHBitmap::Release() {
     bits_ = nullptr;
     width_ = height_ = bitsPerPixel_ = stride_ = 0;
     header_ = BITMAPINFOHEADER{};
+    resampled_.clear();
 }
 
 bool CHBitmap::Create(int width, int height, int bitsPerPixel) {
@@ -162,7 +163,58 @@ bool CHBitmap::CopyPixelsFrom(const CHBitmap& other) {
     if (&other == this) return true;
     GdiFlush();
     std::memcpy(bits_, other.bits_, static_cast<size_t>(stride_) * height_);
+    resampled_.clear();
     return true;
+}
+
+bool CHBitmap::ResampleFrom(const CHBitmap& other, const RECT& part, int width, int height) {
+    const int partW = part.right - part.left, partH = part.bottom - part.top;
+    if (&other == this || other.empty() || width <= 0 || height <= 0 || part.left < 0 || part.top < 0 ||
+        partW <= 0 || partH <= 0 || part.right > other.width_ || part.bottom > other.height_)
+        return false;
+    if (!EnsureStarted() || !Create(width, height, other.bitsPerPixel_)) return false;
+    const Gdiplus::PixelFormat format = bitsPerPixel_ == 32 ? PixelFormat32bppPARGB : PixelFormat24bppRGB;
+    // Both DIBs are bottom-up: their top rows are the last ones in memory.
+    BYTE* sourceTop = other.bits_ + static_cast<size_t>(other.stride_) * static_cast<size_t>(other.height_ - 1 - part.top) +
+                      static_cast<size_t>(part.left) * static_cast<size_t>(other.bitsPerPixel_ / 8);
+    BYTE* targetTop = bits_ + static_cast<size_t>(stride_) * static_cast<size_t>(height_ - 1);
+    GdiFlush();
+    Gdiplus::GpBitmap* source = nullptr;
+    Gdiplus::GpBitmap* target = nullptr;
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Gdiplus::GpImageAttributes* attributes = nullptr;
+    bool ok = gp::GdipCreateBitmapFromScan0(partW, partH, -other.stride_, format, sourceTop, &source) ==
+                  Gdiplus::Ok &&
+              gp::GdipCreateBitmapFromScan0(width_, height_, -stride_, format, targetTop, &target) == Gdiplus::Ok &&
+              gp::GdipGetImageGraphicsContext(target, &graphics) == Gdiplus::Ok &&
+              gp::GdipCreateImageAttributes(&attributes) == Gdiplus::Ok;
+    if (ok) {
+        gp::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceCopy);
+        gp::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
+        gp::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHighQuality);
+        // Edge pixels repeat instead of fading into the transparent outside.
+        gp::GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+        ok = gp::GdipDrawImageRectRectI(graphics, source, 0, 0, width_, height_, 0, 0, partW, partH,
+                                        Gdiplus::UnitPixel, attributes, nullptr, nullptr) == Gdiplus::Ok;
+    }
+    if (attributes) gp::GdipDisposeImageAttributes(attributes);
+    if (graphics) gp::GdipDeleteGraphics(graphics);
+    if (target) gp::GdipDisposeImage(target);
+    if (source) gp::GdipDisposeImage(source);
+    GdiFlush();
+    if (!ok) Release();
+    return ok;
+}
+
+const CHBitmap* CHBitmap::Resampled(const RECT& part, int width, int height) const {
+    const PartKey key{part.left, part.top, part.right - part.left, part.bottom - part.top, width, height};
+    auto found = resampled_.find(key);
+    if (found == resampled_.end()) {
+        auto copy = std::make_unique<CHBitmap>();
+        if (!copy->ResampleFrom(*this, part, width, height)) copy.reset();
+        found = resampled_.emplace(key, std::move(copy)).first;
+    }
+    return found->second.get();
 }
 
 uint8_t* CHBitmap::PixelAt(int x, int y) const {

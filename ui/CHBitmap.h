@@ -9,7 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <tuple>
 
 namespace quillo {
 
@@ -30,6 +33,17 @@ public:
 
     // Copies the pixels of `other`, which must have the same size and depth.
     bool CopyPixelsFrom(const CHBitmap& other);
+
+    // Makes this bitmap the part (x, y, w, h) of `other` resampled to
+    // width x height with a bicubic filter (alpha kept premultiplied; the
+    // part's edge pixels repeat outwards, so nothing of its neighbours in a
+    // sprite sheet bleeds in).
+    bool ResampleFrom(const CHBitmap& other, const RECT& part, int width, int height);
+    // The part (x, y, w, h) of this bitmap resampled to width x height, made
+    // once and kept; null when it cannot be made.
+    const CHBitmap* Resampled(const RECT& part, int width, int height) const;
+    // Drops the resampled copies after the pixels were changed in place.
+    void ForgetResampled() { resampled_.clear(); }
 
     void Release();
 
@@ -62,6 +76,13 @@ private:
     int bitsPerPixel_ = 0;
     int stride_ = 0;
     BITMAPINFOHEADER header_ = {};
+    struct PartKey {
+        int x, y, w, h, width, height;
+        bool operator<(const PartKey& o) const {
+            return std::tie(x, y, w, h, width, height) < std::tie(o.x, o.y, o.w, o.h, o.width, o.height);
+        }
+    };
+    mutable std::map<PartKey, std::unique_ptr<CHBitmap>> resampled_;
 };
 
 // Keeps GDI+ running for its lifetime (starting it if needed); for GDI+ work

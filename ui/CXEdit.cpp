@@ -7,6 +7,7 @@
 
 #include "ui/CHBitmap.h"
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 
 namespace quillo {
 
@@ -97,7 +98,7 @@ constexpr COLORREF kTextWhite = RGB(255, 255, 255);
 
 }  // namespace
 
-CXEdit::CXEdit() = default;
+CXEdit::CXEdit() { tabStop_ = true; }
 
 CXEdit::~CXEdit() = default;
 
@@ -113,14 +114,16 @@ void CXEdit::Apply(unsigned effect) {
     if (effect & EditModel::kNotify) {
         text_ = model_.text();
         Notify();
+        NotifyElementEvent(this, EVENT_OBJECT_VALUECHANGE);
     }
     if (effect & (EditModel::kRepaint | EditModel::kNotify)) Invalidate();
 }
 
 size_t CXEdit::HitTest(POINT point) {
-    const int textLeft = rect_.left + margin_.left - model_.scrollOffset();
+    const int textLeft = rect_.left + Px(margin_.left) - model_.scrollOffset();
     const bool withinRows = point.y >= rect_.top && point.y < rect_.bottom;
-    GdiMeasure measure(GetPaintDC(), normal_.font);
+    model_.SetDpi(dpi());
+    GdiMeasure measure(GetPaintDC(), FontForDpi(normal_.font, dpi()));
     return model_.HitTest(point.x - textLeft, withinRows, measure.fn());
 }
 
@@ -129,7 +132,8 @@ void CXEdit::Draw(HDC hdc, const RECT&, const RECT&) {
     const RECT area = InnerTextArea();
     if (RectEmpty(area)) return;
 
-    GdiMeasure measure(hdc, normal_.font);
+    model_.SetDpi(dpi());
+    GdiMeasure measure(hdc, FontForDpi(normal_.font, dpi()));
     const EditModel::Measure fn = measure.fn();
     model_.KeepCaretVisible(RectWidth(area), fn);
     const EditModel::Geometry g = model_.Layout(area.left, area.top, area.bottom, fn);
@@ -245,5 +249,7 @@ LRESULT CXEdit::HandleChar(UINT code, UINT) {
     Apply(model_.Char(code));
     return 0;
 }
+
+DWORD CXEdit::AccessibleState() { return 0; }
 
 }  // namespace quillo

@@ -37,6 +37,8 @@ public:
     LRESULT HandleMouseMove(UINT flags, POINT point) override;
     LRESULT HandleKeyDown(UINT key, UINT flags) override;
     LRESULT HandleChar(UINT code, UINT flags) override;
+    // Accessibility: editable (not read-only) text.
+    DWORD AccessibleState() override;
 
     std::wstring GetText() override;
     // A different text puts the caret at its end; always notifies the parent.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 
 namespace quillo {
 
@@ -25,7 +26,7 @@ void CXEditWnd::OnDetach() {
     if (owner_) owner_->NativeDetached(this);
 }
 
-CXEditCtrl::CXEditCtrl() : font_(ToolkitDefaultFont()) {}
+CXEditCtrl::CXEditCtrl() : font_(ToolkitDefaultFont()) { tabStop_ = true; }
 
 CXEditCtrl::~CXEditCtrl() {
     if (native_) {
@@ -44,11 +45,13 @@ void CXEditCtrl::NativeDetached(CXEditWnd* wnd) {
 }
 
 RECT CXEditCtrl::NativeRect() const {
-    RECT r = {rect_.left + 4, rect_.top + 4, rect_.right - 4, rect_.bottom - 4};
-    const int inner = RectHeight(rect_) - 8;
-    if (!multiLine_ && inner > 12) {
-        r.top = rect_.top + 4 + (inner - 12) / 2;
-        r.bottom = r.top + 12;
+    // 4 px inside the box; one line of 12 px centred (at 96 DPI).
+    const int inset = Px(4), line = Px(12);
+    RECT r = {rect_.left + inset, rect_.top + inset, rect_.right - inset, rect_.bottom - inset};
+    const int inner = RectHeight(rect_) - 2 * inset;
+    if (!multiLine_ && inner > line) {
+        r.top = rect_.top + inset + (inner - line) / 2;
+        r.bottom = r.top + line;
     }
     return r;
 }
@@ -76,7 +79,7 @@ bool CXEditCtrl::CreateNative() {
     }
     native_ = std::move(wnd);
 
-    ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FontForDpi(font_, dpi())), TRUE);
     ::SendMessageW(edit, EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
     if (password_) ::SendMessageW(edit, EM_SETPASSWORDCHAR, static_cast<WPARAM>(passwordChar_), 0);
     ::SetWindowTextW(edit, text_.c_str());
@@ -101,7 +104,9 @@ void CXEditCtrl::SyncText() {
 }
 
 void CXEditCtrl::SetText(const std::wstring& text) {
+    const bool changed = text != text_;
     text_ = text;
+    if (changed && !password_) NotifyElementEvent(this, EVENT_OBJECT_VALUECHANGE);
     if (native_ && native_->active()) ::SetWindowTextW(native_->hwnd(), text_.c_str());
     Invalidate();
 }
@@ -109,7 +114,7 @@ void CXEditCtrl::SetText(const std::wstring& text) {
 void CXEditCtrl::Draw(HDC hdc, const RECT&, const RECT&) {
     DrawImageStyle(hdc, rect_, bkgnd_);
     if (native_ || text_.empty()) return;
-    const RECT layout = {textArea_.left + 2, textArea_.top + 2, textArea_.right, textArea_.bottom};
+    const RECT layout = {textArea_.left + Px(2), textArea_.top + Px(2), textArea_.right, textArea_.bottom};
     // A password box does not show its text in the clear while inactive.
     const std::wstring shown = password_ ? std::wstring(text_.size(), passwordChar_) : text_;
     DrawTextStyle(hdc, layout, shown.c_str(), normal_, &textArea_);
@@ -145,6 +150,17 @@ LRESULT CXEditCtrl::HandleLButtonDown(UINT, POINT) {
 int CXEditCtrl::UpdateCursor() {
     ::SetCursor(::LoadCursorW(nullptr, enabled_ ? IDC_IBEAM : IDC_ARROW));
     return 1;
+}
+
+// ---- Accessibility ----------------------------------------------------------------
+
+DWORD CXEditCtrl::AccessibleState() {
+    return (readOnly_ ? STATE_SYSTEM_READONLY : 0) | (password_ ? STATE_SYSTEM_PROTECTED : 0);
+}
+
+bool CXEditCtrl::AccessibleValue(std::wstring& value) {
+    if (password_) return false;
+    return UIEditBox::AccessibleValue(value);
 }
 
 }  // namespace quillo

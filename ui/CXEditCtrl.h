@@ -47,6 +47,10 @@ public:
     LRESULT HandleKillFocus(UIObject* newFocus) override;
     LRESULT HandleLButtonDown(UINT flags, POINT point) override;
     int UpdateCursor() override;
+    // Accessibility: read-only as set; a password box is protected and
+    // tells no value.
+    DWORD AccessibleState() override;
+    bool AccessibleValue(std::wstring& value) override;
 
     // Reads the text typed so far in an open native window into the box.
     void SyncText() override;

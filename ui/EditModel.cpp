@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/DpiScale.h"
+
 namespace quillo {
 
 unsigned EditModel::SetText(const std::wstring& text) {
@@ -113,24 +115,26 @@ void EditModel::KeepCaretVisible(int viewWidth, const Measure& measure) {
         return;
     }
     const int caretX = measure(text_.c_str(), caret_);
+    const int inset = ScaleToDpi(kCaretInset, dpi_);
     // The caret line sits kCaretInset pixels right of its character boundary.
-    if (caretX + kCaretInset - scroll_ > viewWidth - 1) scroll_ = caretX + kCaretInset - (viewWidth - 1);
+    if (caretX + inset - scroll_ > viewWidth - 1) scroll_ = caretX + inset - (viewWidth - 1);
     if (caretX < scroll_) scroll_ = caretX;
     // Never leave empty room on the right while text is hidden on the left.
-    const int total = measure(text_.c_str(), text_.size()) + kCaretInset + 1;
+    const int total = measure(text_.c_str(), text_.size()) + inset + 1;
     if (total - scroll_ < viewWidth) scroll_ = std::max(0, total - viewWidth);
 }
 
 EditModel::Geometry EditModel::Layout(int left, int top, int bottom, const Measure& measure) const {
     Geometry g;
     const int origin = left - scroll_;
+    const int inset = ScaleToDpi(kCaretInset, dpi_);
     if (!hasSelection()) {
         if (!text_.empty()) g.runs[g.runCount++] = {0, text_.size(), origin, false};
         if (caretVisible_) {
             g.caretShown = true;
-            g.caretX = origin + measure(text_.c_str(), caret_) + kCaretInset;
-            g.caretTop = top + (bottom - top - 16) / 2;
-            g.caretBottom = g.caretTop + 14;
+            g.caretX = origin + measure(text_.c_str(), caret_) + inset;
+            g.caretTop = top + (bottom - top - ScaleToDpi(kCaretBand, dpi_)) / 2;
+            g.caretBottom = g.caretTop + ScaleToDpi(kCaretHeight, dpi_);
         }
         return g;
     }
@@ -141,10 +145,10 @@ EditModel::Geometry EditModel::Layout(int left, int top, int bottom, const Measu
     g.runs[g.runCount++] = {selStart_, selEnd_, x, true};
     if (selEnd_ < text_.size()) g.runs[g.runCount++] = {selEnd_, text_.size(), x + selected, false};
     g.selectionShown = true;
-    g.selX = x + kCaretInset;
-    g.selY = top + (bottom - top - 18) / 2;
+    g.selX = x + inset;
+    g.selY = top + (bottom - top - ScaleToDpi(kSelectionBand, dpi_)) / 2;
     g.selW = selected;
-    g.selH = 17;
+    g.selH = ScaleToDpi(kSelectionHeight, dpi_);
     return g;
 }
 

@@ -36,8 +36,17 @@ public:
     static constexpr unsigned kFirstAccepted = 33;
     static constexpr unsigned kLastAccepted = 125;
 
-    // Pixels between the text origin and the caret line.
+    // Pixels between the text origin and the caret line (at 96 DPI).
     static constexpr int kCaretInset = 2;
+    // The caret line is 14 px high in the middle of a 16 px band, the
+    // highlight 17 px high in the middle of an 18 px band (at 96 DPI).
+    static constexpr int kCaretBand = 16, kCaretHeight = 14;
+    static constexpr int kSelectionBand = 18, kSelectionHeight = 17;
+
+    // The display's DPI: the pixel lengths above are drawn at its scale
+    // (96, the initial value, keeps them as they are).
+    void SetDpi(int dpi) { dpi_ = dpi; }
+    int dpi() const { return dpi_; }
 
     const std::wstring& text() const { return text_; }
     size_t length() const { return text_.size(); }
@@ -117,6 +126,7 @@ private:
     int maxLength_ = -1;
     bool caretVisible_ = false;
     int scroll_ = 0;
+    int dpi_ = 96;
 };
 
 // Scroll arithmetic of the multi-line text view (UIEditBox) and its bar.

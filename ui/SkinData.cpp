@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/AppendedBlock.h"
+#include "ui/DpiScale.h"
 
 #include <zlib.h>
 
@@ -57,6 +58,7 @@ bool SkinData::LoadFromMemory(const uint8_t* data, size_t size) {
     if (!data || size < 4 || std::memcmp(data, kSkinMagic, 4) != 0) return false;
     root_ = JValue();
     sections_.clear();
+    image2x_.clear();
 
     // Every length is checked against what is left, so a damaged package
     // loads as far as it can be read and never beyond.
@@ -100,7 +102,24 @@ bool SkinData::LoadFromMemory(const uint8_t* data, size_t size) {
             }
         }
     }
+    // The 2x images name the image they stand for; one whose asset is
+    // missing is left out, and the 1x image is drawn scaled instead.
+    if (const JValue::ArrayType* doubles = root_.get("res").get(kImages2xSection).arrayItems()) {
+        const auto loaded = sections_.find(kImages2xSection);
+        for (const JValue& entry : *doubles) {
+            const int64_t id = ReadAssetId(entry.get("id"));
+            const int64_t image = ReadAssetId(entry.get("image"));
+            if (id <= 0 || id > 0xFFFFFFFFll || image <= 0 || image > 0xFFFFFFFFll) continue;
+            if (loaded == sections_.end() || !loaded->second.count(static_cast<uint32_t>(id))) continue;
+            image2x_[static_cast<uint32_t>(image)] = static_cast<uint32_t>(id);
+        }
+    }
     return true;
+}
+
+uint32_t SkinData::Image2xId(uint32_t id) const {
+    const auto found = image2x_.find(id);
+    return found == image2x_.end() ? 0 : found->second;
 }
 
 const JValue* SkinData::GetNode(const std::string& path, const JValue* parent) const {
@@ -275,46 +294,52 @@ uint32_t TintColorValue(uint32_t colorref, int hue, int saturation, int lightnes
            (static_cast<uint32_t>(lightTable[out[2]]) << 16);
 }
 
-std::vector<GridPiece> NineGridPieces(const SkinRect& dest, const ImageStyleValues& s) {
+std::vector<GridPiece> NineGridPieces(const SkinRect& dest, const ImageStyleValues& s, int imageScale, int dpi) {
     std::vector<GridPiece> pieces;
     if (dest.w <= 0 || dest.h <= 0 || s.srcW <= 0 || s.srcH <= 0) return pieces;
+    const int32_t k = imageScale > 1 ? imageScale : 1;
     const int32_t L = dest.x, T = dest.y, R = dest.x + dest.w, B = dest.y + dest.h, W = dest.w, H = dest.h;
-    const int32_t ml = s.marginL, mt = s.marginT, mr = s.marginR, mb = s.marginB;
+    // Source margins in the image's pixels, destination margins in the display's.
+    const int32_t ml = s.marginL * k, mt = s.marginT * k, mr = s.marginR * k, mb = s.marginB * k;
+    const int32_t dl = ScaleToDpi(s.marginL, dpi), dt = ScaleToDpi(s.marginT, dpi), dr = ScaleToDpi(s.marginR, dpi),
+                  db = ScaleToDpi(s.marginB, dpi);
+    const int32_t sx = s.srcX * k, sy = s.srcY * k, sw = s.srcW * k, sh = s.srcH * k;
     struct Row {
         bool on;
         int32_t sy, sh, dy, dh;
     };
     const Row rows[3] = {
-        {mt > 0, s.srcY, mt, T, mt},
-        {mt + mb < s.srcH, s.srcY + mt, s.srcH - mt - mb, T + mt, H - mt - mb},
-        {mb > 0, s.srcY + s.srcH - mb, mb, B - mb, mb},
+        {mt > 0, sy, mt, T, dt},
+        {mt + mb < sh, sy + mt, sh - mt - mb, T + dt, H - dt - db},
+        {mb > 0, sy + sh - mb, mb, B - db, db},
     };
     for (const Row& row : rows) {
         if (!row.on) continue;
-        if (ml > 0) pieces.push_back({{s.srcX, row.sy, ml, row.sh}, {L, row.dy, ml, row.dh}});
-        if (ml + mr < s.srcW)
-            pieces.push_back({{s.srcX + ml, row.sy, s.srcW - ml - mr, row.sh}, {L + ml, row.dy, W - ml - mr, row.dh}});
-        if (mr > 0) pieces.push_back({{s.srcX + s.srcW - mr, row.sy, mr, row.sh}, {R - mr, row.dy, mr, row.dh}});
+        if (ml > 0) pieces.push_back({{sx, row.sy, ml, row.sh}, {L, row.dy, dl, row.dh}});
+        if (ml + mr < sw)
+            pieces.push_back({{sx + ml, row.sy, sw - ml - mr, row.sh}, {L + dl, row.dy, W - dl - dr, row.dh}});
+        if (mr > 0) pieces.push_back({{sx + sw - mr, row.sy, mr, row.sh}, {R - dr, row.dy, dr, row.dh}});
     }
     return pieces;
 }
 
-SkinRect PlaceForeground(const SkinRect& dest, const ImageStyleValues& s) {
+SkinRect PlaceForeground(const SkinRect& dest, const ImageStyleValues& s, int dpi) {
     const int32_t L = dest.x, T = dest.y, R = dest.x + dest.w, B = dest.y + dest.h;
-    const int32_t cx = (L + R) / 2 - s.foreW / 2, cy = (T + B) / 2 - s.foreH / 2;
+    const int32_t fw = ScaleToDpi(s.foreW, dpi), fh = ScaleToDpi(s.foreH, dpi);
+    const int32_t cx = (L + R) / 2 - fw / 2, cy = (T + B) / 2 - fh / 2;
     int32_t x = cx, y = cy;
     switch (s.foreAlign) {
         case 1: x = L; y = T; break;
         case 2: y = T; break;
-        case 4: x = R - s.foreW; y = T; break;
+        case 4: x = R - fw; y = T; break;
         case 8: x = L; break;
-        case 16: x = R - s.foreW; break;
-        case 32: x = L; y = B - s.foreH; break;
-        case 64: y = B - s.foreH; break;
-        case 128: x = R - s.foreW; y = B - s.foreH; break;
+        case 16: x = R - fw; break;
+        case 32: x = L; y = B - fh; break;
+        case 64: y = B - fh; break;
+        case 128: x = R - fw; y = B - fh; break;
         default: break;
     }
-    return {x + s.foreOffsetX, y + s.foreOffsetY, s.foreW, s.foreH};
+    return {x + ScaleToDpi(s.foreOffsetX, dpi), y + ScaleToDpi(s.foreOffsetY, dpi), fw, fh};
 }
 
 std::string BuildSkinPackage(const std::string& descriptionJson,

@@ -18,6 +18,9 @@ namespace quillo {
 // Package magic ".uir".
 constexpr uint8_t kSkinMagic[4] = {0x2E, 0x75, 0x69, 0x72};
 
+// The description's "res" section that lists the 2x images.
+constexpr char kImages2xSection[] = "images2x";
+
 using AssetMap = std::map<uint32_t, std::string>;           // id -> bytes
 using SectionMap = std::map<std::string, AssetMap>;         // "fonts" / "images" -> assets
 
@@ -81,12 +84,18 @@ public:
     // Asset bytes; false when the section or id is missing or the asset is empty.
     bool GetBlob(const std::string& section, uint32_t id, std::string& bytes) const;
 
+    // The asset id of the 2x image drawn for image `id` (the section
+    // "images2x" of the description: entries {"id", "image", "name"}); 0 when
+    // the package has none (packages made before there were 2x images).
+    uint32_t Image2xId(uint32_t id) const;
+
     const JValue& root() const { return root_; }
     const SectionMap& sections() const { return sections_; }
 
 private:
     JValue root_;
     SectionMap sections_;
+    std::map<uint32_t, uint32_t> image2x_;  // image id -> its 2x asset id
 };
 
 // Reads an id the way the loader does: integer, boolean, real (truncated) or
@@ -106,11 +115,17 @@ struct GridPiece {
 };
 
 // The pieces that draw source rectangle `src` with the margins of `style`
-// over `dest` (left, top, right, bottom given as x, y, w, h).
-std::vector<GridPiece> NineGridPieces(const SkinRect& dest, const ImageStyleValues& style);
+// over `dest` (left, top, right, bottom given as x, y, w, h). The style's
+// rectangles and margins are at 1x: `imageScale` says at which scale the
+// image that is drawn from holds its art (source rectangles and margins
+// multiplied by it), `dpi` the display's scale (the destination's fixed
+// margins scaled to it).
+std::vector<GridPiece> NineGridPieces(const SkinRect& dest, const ImageStyleValues& style, int imageScale = 1,
+                                      int dpi = 96);
 
-// Where the foreground box of `style` lands inside `dest`.
-SkinRect PlaceForeground(const SkinRect& dest, const ImageStyleValues& style);
+// Where the foreground box of `style` lands inside `dest`: its size and
+// offset scaled to `dpi`.
+SkinRect PlaceForeground(const SkinRect& dest, const ImageStyleValues& style, int dpi = 96);
 
 // Builds a package from a description text and assets (the release tool and
 // the tests use it). The description is stored with a line feed and a NUL.

@@ -4,11 +4,17 @@
 #include <gdiplus.h>
 #include <vfw.h>
 
+#include <map>
+#include <string>
+
+#include "ui/DpiScale.h"
 #include "ui/SkinData.h"
 
 namespace quillo {
 
 namespace {
+
+int g_drawingDpi = kBaseDpi;  // painting happens on the UI thread only
 
 namespace gp = Gdiplus::DllExports;
 
@@ -74,6 +80,27 @@ private:
 
 bool SameSize(const SkinRect& a, const SkinRect& b) { return a.w == b.w && a.h == b.h; }
 
+// A rectangle of the skin (1x units) at `dpi`: its edges go where the
+// display's scale puts them, so neighbouring pieces meet.
+SkinRect AtDpi(const SkinRect& r, int dpi) {
+    const int32_t x = ScaleToDpi(r.x, dpi), y = ScaleToDpi(r.y, dpi);
+    return {x, y, ScaleToDpi(r.x + r.w, dpi) - x, ScaleToDpi(r.y + r.h, dpi) - y};
+}
+
+// Between the scales the art was drawn for, a sprite (given in 1x units of an
+// image drawn at `imageScale` x) is resampled once with a bicubic filter and
+// then drawn nearly 1:1: stretching it piece by piece would take the nearest
+// pixel and make curves jagged. Null when the image is drawn for this very
+// scale, or is not an alpha image, or the sprite lies outside it.
+const CHBitmap* ResampledSprite(const CHBitmap& image, const SkinRect& sprite, int imageScale, int dpi) {
+    if (dpi <= 0 || dpi == kBaseDpi * imageScale || image.bitsPerPixel() != 32) return nullptr;
+    const SkinRect target = AtDpi(sprite, dpi);
+    if (target.w <= 0 || target.h <= 0) return nullptr;
+    const RECT part = {sprite.x * imageScale, sprite.y * imageScale, (sprite.x + sprite.w) * imageScale,
+                       (sprite.y + sprite.h) * imageScale};
+    return image.Resampled(part, target.w, target.h);
+}
+
 void AlphaPiece(HDC hdc, HDC source, const SkinRect& dst, const SkinRect& src) {
     const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     AlphaBlend(hdc, dst.x, dst.y, dst.w, dst.h, source, src.x, src.y, src.w, src.h, blend);
@@ -127,12 +154,16 @@ struct TextObjects {
 // The font's LOGFONT is read back in its wide form: through the narrow form a
 // Chinese face name such as 微软雅黑 turns into question marks on any system
 // whose ANSI code page is not Chinese, and the text falls back to another face.
-Gdiplus::GpFont* CreateTextFont(HDC hdc, HFONT styleFont) {
+Gdiplus::GpFont* CreateTextFont(HDC hdc, HFONT styleFont, int dpi) {
     LOGFONTW logFont = {};
     HFONT font = styleFont ? styleFont : ToolkitDefaultFont();
     if (!font || GetObjectW(font, sizeof logFont, &logFont) == 0) {
+        // The DC's own font is already at the window's scale.
         font = static_cast<HFONT>(GetCurrentObject(hdc, OBJ_FONT));
         if (!font || GetObjectW(font, sizeof logFont, &logFont) == 0) return nullptr;
+    } else {
+        logFont.lfHeight = ScaleToDpi(logFont.lfHeight, dpi);
+        logFont.lfWidth = ScaleToDpi(logFont.lfWidth, dpi);
     }
     Gdiplus::GpFont* result = nullptr;
     if (gp::GdipCreateFontFromLogfontW(hdc, &logFont, &result) != Gdiplus::Ok) return nullptr;
@@ -141,35 +172,97 @@ Gdiplus::GpFont* CreateTextFont(HDC hdc, HFONT styleFont) {
 
 }  // namespace
 
-HFONT ToolkitDefaultFont() {
-    static const HFONT font = [] {
-        LOGFONTW logFont = IconTitleLogFont();
-        logFont.lfWeight = FW_NORMAL;
-        return CreateFontIndirectW(&logFont);
-    }();
+int DrawingDpi() { return g_drawingDpi; }
+
+DrawingDpiScope::DrawingDpiScope(int dpi) : saved_(g_drawingDpi) { g_drawingDpi = dpi > 0 ? dpi : kBaseDpi; }
+DrawingDpiScope::~DrawingDpiScope() { g_drawingDpi = saved_; }
+
+HFONT ToolkitDefaultFont(int dpi) {
+    static std::map<int, HFONT> fonts;
+    if (dpi <= 0) dpi = kBaseDpi;
+    const auto found = fonts.find(dpi);
+    if (found != fonts.end()) return found->second;
+    LOGFONTW logFont = IconTitleLogFontAt96();
+    logFont.lfWeight = FW_NORMAL;
+    logFont.lfHeight = ScaleToDpi(logFont.lfHeight, dpi);
+    logFont.lfWidth = ScaleToDpi(logFont.lfWidth, dpi);
+    const HFONT font = CreateFontIndirectW(&logFont);
+    fonts[dpi] = font;
     return font;
 }
 
-void DrawImageStyle(HDC hdc, const RECT& dest, const ImageStyle& style) {
+HFONT FontForDpi(HFONT font, int dpi) {
+    if (!font) return ToolkitDefaultFont(dpi);
+    if (dpi <= 0 || dpi == kBaseDpi) return font;
+    LOGFONTW logFont = {};
+    if (GetObjectW(font, sizeof logFont, &logFont) == 0) return font;
+    // Keyed by what the font is, not by its handle: a handle can be reused
+    // for another font once a skin's fonts are deleted.
+    static std::map<std::wstring, HFONT> fonts;
+    std::wstring key(reinterpret_cast<const wchar_t*>(&logFont), sizeof logFont / sizeof(wchar_t));
+    key += L'@' + std::to_wstring(dpi);
+    const auto found = fonts.find(key);
+    if (found != fonts.end()) return found->second;
+    logFont.lfHeight = ScaleToDpi(logFont.lfHeight, dpi);
+    logFont.lfWidth = ScaleToDpi(logFont.lfWidth, dpi);
+    const HFONT scaled = CreateFontIndirectW(&logFont);
+    fonts[key] = scaled;
+    return scaled ? scaled : font;
+}
+
+void DrawImageStyle(HDC hdc, const RECT& dest, const ImageStyle& style, int dpi) {
     if (!hdc || dest.right - dest.left <= 0 || dest.bottom - dest.top <= 0) return;
     const SkinRect area{dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top};
     const ImageStyleValues geometry = GeometryOf(style);
     DrawDib drawDib;
+    const bool twice = ImageScaleForDpi(dpi) == 2;
 
     if (style.image && !style.image->empty() && style.srcW > 0 && style.srcH > 0) {
-        SelectedBitmap source(style.image->handle());
-        if (source.dc()) {
-            for (const GridPiece& piece : NineGridPieces(area, geometry))
-                BackgroundPiece(hdc, source.dc(), drawDib, style, piece);
+        ImageStyle chosen = style;
+        int scale = 1;
+        if (twice && style.image2x && !style.image2x->empty()) {
+            chosen.image = style.image2x;
+            scale = 2;
+        }
+        // Between the scales the images were drawn for, the image is
+        // resampled once with a bicubic filter and drawn nearly 1:1: stretching
+        // it piece by piece would take the nearest pixel and make it jagged.
+        const CHBitmap* resampled = ResampledSprite(*chosen.image, {style.srcX, style.srcY, style.srcW, style.srcH},
+                                                    scale, dpi);
+        if (resampled) {
+            const SkinRect sprite = AtDpi(SkinRect{style.srcX, style.srcY, style.srcW, style.srcH}, dpi);
+            SelectedBitmap source(resampled->handle());
+            if (source.dc()) {
+                for (GridPiece piece : NineGridPieces(area, geometry, 1, dpi)) {
+                    piece.src = AtDpi(piece.src, dpi);
+                    piece.src.x -= sprite.x;
+                    piece.src.y -= sprite.y;
+                    AlphaPiece(hdc, source.dc(), piece.dst, piece.src);
+                }
+            }
+        } else {
+            SelectedBitmap source(chosen.image->handle());
+            if (source.dc()) {
+                for (const GridPiece& piece : NineGridPieces(area, geometry, scale, dpi))
+                    BackgroundPiece(hdc, source.dc(), drawDib, chosen, piece);
+            }
         }
     }
 
     if (style.foreImage && !style.foreImage->empty() && style.foreW > 0 && style.foreH > 0) {
-        const SkinRect box = PlaceForeground(area, geometry);
-        SelectedBitmap source(style.foreImage->handle());
+        const SkinRect box = PlaceForeground(area, geometry, dpi);
+        const bool fore2x = twice && style.foreImage2x && !style.foreImage2x->empty();
+        const CHBitmap* image = fore2x ? style.foreImage2x : style.foreImage;
+        const int k = fore2x ? 2 : 1;
+        SkinRect src{style.foreX * k, style.foreY * k, style.foreW * k, style.foreH * k};
+        if (const CHBitmap* resampled =
+                ResampledSprite(*image, {style.foreX, style.foreY, style.foreW, style.foreH}, k, dpi)) {
+            image = resampled;
+            src = SkinRect{0, 0, resampled->width(), resampled->height()};
+        }
+        SelectedBitmap source(image->handle());
         if (!source.dc()) return;
-        const SkinRect src{style.foreX, style.foreY, style.foreW, style.foreH};
-        if (style.foreImage->bitsPerPixel() == 32)
+        if (image->bitsPerPixel() == 32)
             AlphaPiece(hdc, source.dc(), box, src);
         else
             TransparentBlt(hdc, box.x, box.y, box.w, box.h, source.dc(), src.x, src.y, src.w, src.h,
@@ -177,7 +270,7 @@ void DrawImageStyle(HDC hdc, const RECT& dest, const ImageStyle& style) {
     }
 }
 
-void DrawTextStyle(HDC hdc, const RECT& rect, const wchar_t* text, const TextStyle& style, const RECT* clip) {
+void DrawTextStyle(HDC hdc, const RECT& rect, const wchar_t* text, const TextStyle& style, const RECT* clip, int dpi) {
     if (!hdc) return;
     const wchar_t* content = text ? text : style.text.c_str();
     GdiplusScope gdiplus;
@@ -185,7 +278,7 @@ void DrawTextStyle(HDC hdc, const RECT& rect, const wchar_t* text, const TextSty
 
     TextObjects o;
     if (gp::GdipCreateFromHDC(hdc, &o.graphics) != Gdiplus::Ok) return;
-    o.font = CreateTextFont(hdc, style.font);
+    o.font = CreateTextFont(hdc, style.font, dpi);
     if (!o.font) return;
 
     const Gdiplus::ARGB color = 0xFE000000u | (static_cast<Gdiplus::ARGB>(GetRValue(style.color)) << 16) |
@@ -207,8 +300,8 @@ void DrawTextStyle(HDC hdc, const RECT& rect, const wchar_t* text, const TextSty
         gp::GdipSetClipRectI(o.graphics, clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top,
                              Gdiplus::CombineModeReplace);
 
-    const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(rect.left + style.offsetX),
-                                static_cast<Gdiplus::REAL>(rect.top + style.offsetY),
+    const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(rect.left + ScaleToDpi(style.offsetX, dpi)),
+                                static_cast<Gdiplus::REAL>(rect.top + ScaleToDpi(style.offsetY, dpi)),
                                 static_cast<Gdiplus::REAL>(rect.right - rect.left),
                                 static_cast<Gdiplus::REAL>(rect.bottom - rect.top));
     gp::GdipDrawString(o.graphics, content, -1, o.font, &layout, o.format, o.brush);

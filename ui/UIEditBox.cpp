@@ -8,6 +8,7 @@
 #include "ui/CHBitmap.h"
 #include "ui/ControlFactory.h"
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 #include "ui/UIScrollBar.h"
 
 namespace quillo {
@@ -24,7 +25,7 @@ RECT Shrink(const RECT& r, const RECT& margin) {
 }
 
 // Height in pixels of `text` wrapped into `width` with the style's font.
-int MeasureTextHeight(HDC hdc, const std::wstring& text, const TextStyle& style, int width) {
+int MeasureTextHeight(HDC hdc, const std::wstring& text, const TextStyle& style, int width, int dpi) {
     if (text.empty() || width <= 0) return 0;
     GdiplusScope scope;
     if (!scope.ok()) return 0;
@@ -35,7 +36,7 @@ int MeasureTextHeight(HDC hdc, const std::wstring& text, const TextStyle& style,
     Gdiplus::GpFont* font = nullptr;
     Gdiplus::GpStringFormat* format = nullptr;
     LOGFONTW logFont = {};
-    HFONT source = style.font ? style.font : ToolkitDefaultFont();
+    HFONT source = FontForDpi(style.font, dpi);
     if (gp::GdipCreateFromHDC(dc, &graphics) == Gdiplus::Ok && source &&
         ::GetObjectW(source, sizeof logFont, &logFont) != 0 &&
         gp::GdipCreateFontFromLogfontW(dc, &logFont, &font) == Gdiplus::Ok &&
@@ -87,7 +88,10 @@ int UIEditBox::LoadSkin(UIResource* resource, const std::string& path, const JVa
     return 1;
 }
 
-RECT UIEditBox::InnerTextArea() const { return Shrink(textArea_, margin_); }
+RECT UIEditBox::InnerTextArea() {
+    const RECT margin = {Px(margin_.left), Px(margin_.top), Px(margin_.right), Px(margin_.bottom)};
+    return Shrink(textArea_, margin);
+}
 
 void UIEditBox::Layout() {
     UIObject::Layout();
@@ -100,16 +104,16 @@ void UIEditBox::LayoutTextArea() {
         textArea_ = rect_;
         return;
     }
-    const int barWidth = scrollBar_->trackStyle().srcW;
+    const int barWidth = Px(scrollBar_->trackStyle().srcW);
     textArea_ = rect_;
     textArea_.right -= barWidth;
-    scrollBar_->SetPosition(textArea_.right - rect_.left, 0, barWidth, RectHeight(rect_));
+    scrollBar_->SetPixelPosition(textArea_.right - rect_.left, 0, barWidth, RectHeight(rect_));
     UpdateScrollRange();
 }
 
 void UIEditBox::UpdateScrollRange() {
     const RECT inner = InnerTextArea();
-    const int height = MeasureTextHeight(GetPaintDC(), text_, normal_, RectWidth(inner));
+    const int height = MeasureTextHeight(GetPaintDC(), text_, normal_, RectWidth(inner), dpi());
     scrollBar_->SetRange(0, height, RectHeight(inner));
     scrollBar_->Invalidate();
 }
@@ -156,7 +160,9 @@ std::wstring UIEditBox::GetText() { return text_; }
 void UIEditBox::SyncText() {}
 
 void UIEditBox::SetText(const std::wstring& text) {
+    const bool changed = text != text_;
     text_ = text;
+    if (changed) NotifyElementEvent(this, EVENT_OBJECT_VALUECHANGE);
     if (multiLine_ && !RectEmpty(rect_) && scrollBar_->visible()) UpdateScrollRange();
     Invalidate();
 }
@@ -165,6 +171,18 @@ void UIEditBox::SetMultiLine(bool multiLine) {
     multiLine_ = multiLine;
     LayoutTextArea();
     Invalidate();
+}
+
+// ---- Accessibility ----------------------------------------------------------------
+
+DWORD UIEditBox::AccessibleRole() { return accessibleRole_ ? accessibleRole_ : ROLE_SYSTEM_TEXT; }
+
+DWORD UIEditBox::AccessibleState() { return STATE_SYSTEM_READONLY; }
+
+bool UIEditBox::AccessibleValue(std::wstring& value) {
+    SyncText();
+    value = GetText();
+    return true;
 }
 
 }  // namespace quillo

@@ -30,6 +30,11 @@ public:
     // WM_VSCROLL from the scroll bar moves the text.
     LRESULT OnChildCommand(UIObject* child, UINT message, WPARAM wParam, LPARAM lParam) override;
     LRESULT HandleMouseWheel(UINT keys, int delta, POINT point) override;
+    // Accessibility: editable text whose value is the text; this box is
+    // read-only.
+    DWORD AccessibleRole() override;
+    DWORD AccessibleState() override;
+    bool AccessibleValue(std::wstring& value) override;
 
     virtual std::wstring GetText();
     // Brings the stored text up to date with text still being typed
@@ -52,7 +57,7 @@ protected:
     // The text area and, for a multi-line box, the scroll bar.
     void LayoutTextArea();
     // The text area without the margin.
-    RECT InnerTextArea() const;
+    RECT InnerTextArea();
     // Measures the text and sets the scroll bar's range (multi-line boxes).
     void UpdateScrollRange();
     ScrollRange CurrentRange() const;

@@ -89,7 +89,7 @@ void UIListView::Arrange() {
     const int width = RectWidth(rect_), height = RectHeight(rect_);
     if (width <= 0 || height <= 0) return;
     header_->SetFixedOffset(true);
-    header_->SetPosition(0, 0, width, std::min(height, header_->height()));
+    header_->SetPixelPosition(0, 0, width, std::min(height, header_->height()));
     UpdateScroll();
 }
 
@@ -99,9 +99,9 @@ void UIListView::UpdateScroll() {
     const int areaHeight = height - top;
     const int total = rowHeight_ * static_cast<int>(rows_.size());
     if (total > areaHeight && areaHeight > 0) {
-        const int barWidth = std::max(1, scroll_->trackStyle().srcW);
+        const int barWidth = std::max(1, Px(scroll_->trackStyle().srcW));
         scroll_->SetFixedOffset(true);
-        scroll_->SetPosition(width - barWidth, top, barWidth, areaHeight);
+        scroll_->SetPixelPosition(width - barWidth, top, barWidth, areaHeight);
         scroll_->SetRange(0, total, areaHeight);
         scroll_->SetVisible(true);
     } else {

@@ -6,6 +6,8 @@
 #include <unordered_map>
 
 #include "base/TextCodec.h"
+#include "ui/DpiScale.h"
+#include "ui/WindowDpi.h"
 
 namespace quillo {
 
@@ -33,7 +35,7 @@ BOOL CALLBACK NotifyTopLevelTree(HWND hwnd, LPARAM) {
 }
 
 HFONT CreateIconTitleVariant(bool bold, bool underline) {
-    LOGFONTW font = IconTitleLogFont();
+    LOGFONTW font = IconTitleLogFontAt96();
     if (bold) font.lfWeight = FW_BOLD;
     if (underline) font.lfUnderline = TRUE;
     return CreateFontIndirectW(&font);
@@ -68,6 +70,17 @@ void ApplyFontRecord(const FontRecord& record, LOGFONTW& font) {
 }
 
 }  // namespace
+
+LOGFONTW IconTitleLogFontAt96() {
+    LOGFONTW font = IconTitleLogFont();
+    // A DPI-aware process is told the size at the system DPI.
+    const int system = SystemDpi();
+    if (system != kBaseDpi) {
+        font.lfHeight = ::MulDiv(font.lfHeight, kBaseDpi, system);
+        font.lfWidth = ::MulDiv(font.lfWidth, kBaseDpi, system);
+    }
+    return font;
+}
 
 LOGFONTW IconTitleLogFont() {
     LOGFONTW font = {};
@@ -168,6 +181,8 @@ ImageStyle UIResource::GetImageStyle(const std::string& path, const JValue* pare
     s.foreAlign = v.foreAlign;
     s.foreOffsetX = v.foreOffsetX;
     s.foreOffsetY = v.foreOffsetY;
+    s.image2x = v.image ? GetImage2x(v.image, true) : nullptr;
+    s.foreImage2x = v.foreImage ? GetImage2x(v.foreImage, true) : nullptr;
     return s;
 }
 
@@ -199,7 +214,7 @@ HFONT UIResource::GetFont(int id) {
         fonts_[id] = nullptr;  // not looked up again
         return nullptr;
     }
-    LOGFONTW font = IconTitleLogFont();
+    LOGFONTW font = IconTitleLogFontAt96();
     FontRecord record;
     if (ParseFontRecord(bytes, record) && !record.isNull) ApplyFontRecord(record, font);
     HFONT handle = CreateFontIndirectW(&font);
@@ -208,10 +223,21 @@ HFONT UIResource::GetFont(int id) {
 }
 
 CHBitmap* UIResource::GetImage(int id, bool tintable) {
+    return LoadImageAsset("images", static_cast<uint32_t>(id), tintable);
+}
+
+CHBitmap* UIResource::GetImage2x(int id, bool tintable) {
+    const uint32_t assetId = data_.Image2xId(static_cast<uint32_t>(id));
+    return assetId ? LoadImageAsset(kImages2xSection, assetId, tintable) : nullptr;
+}
+
+CHBitmap* UIResource::LoadImageAsset(const char* section, uint32_t assetId, bool tintable) {
+    // Asset ids are one space for every section, so one cache holds both scales.
+    const int id = static_cast<int>(assetId);
     const auto cached = images_.find(id);
     if (cached != images_.end()) return cached->second.bitmap.get();
     std::string bytes;
-    if (!GetBlob("images", id, bytes)) return nullptr;
+    if (!GetBlob(section, id, bytes)) return nullptr;
     auto bitmap = std::make_unique<CHBitmap>();
     if (!bitmap->LoadFromMemory(bytes)) return nullptr;  // tried again next time
     if (TintActive()) {
@@ -304,6 +330,7 @@ void UIResource::TintPixels(CHBitmap& bitmap) {
             p[0] = static_cast<uint8_t>((tinted >> 16) & 0xFF);
         }
     }
+    bitmap.ForgetResampled();
 }
 
 }  // namespace quillo

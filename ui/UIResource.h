@@ -17,8 +17,10 @@
 
 namespace quillo {
 
-// How an image style draws. The two bitmaps are borrowed from the resource's
-// image cache and stay valid as long as the resource.
+// How an image style draws. The bitmaps are borrowed from the resource's
+// image cache and stay valid as long as the resource. Rectangles and margins
+// are at 1x; the 2x images (null when the skin has none) hold the same art at
+// twice the size, for displays from 150 %.
 struct ImageStyle {
     int32_t srcX = 0, srcY = 0, srcW = 0, srcH = 0;
     int32_t colorKey = 0;  // COLORREF; 0 = none
@@ -30,6 +32,8 @@ struct ImageStyle {
     CHBitmap* foreImage = nullptr;
     int32_t foreAlign = 0;
     int32_t foreOffsetX = 0, foreOffsetY = 0;
+    CHBitmap* image2x = nullptr;
+    CHBitmap* foreImage2x = nullptr;
 };
 
 // How a text style draws. The font is borrowed from the resource's font cache
@@ -81,6 +85,9 @@ public:
     virtual ~UIResource();
 
     const SkinData& data() const { return data_; }
+    // The 2x image drawn for image `id`, tinted as the image is; null when the
+    // skin has none.
+    CHBitmap* GetImage2x(int id, bool tintable);
 
 private:
     struct CachedImage {
@@ -89,6 +96,8 @@ private:
     };
 
     bool TintActive() const { return hue_ != 0 || saturation_ != 0 || lightness_ != 0; }
+    // An image of `section` by its asset id, decoded once and cached.
+    CHBitmap* LoadImageAsset(const char* section, uint32_t assetId, bool tintable);
     void TintPixels(CHBitmap& bitmap);
 
     SkinData data_;
@@ -105,7 +114,11 @@ private:
 UIResource* CurrentSkin();
 void SetCurrentSkin(UIResource* resource);
 
-// The system icon-title font, as SystemParametersInfo reports it now.
+// The system icon-title font, as SystemParametersInfo reports it now (at the
+// system DPI).
 LOGFONTW IconTitleLogFont();
+// The icon-title font with its height at 96 DPI: what the toolkit scales to
+// each window's DPI.
+LOGFONTW IconTitleLogFontAt96();
 
 }  // namespace quillo

@@ -30,17 +30,17 @@ void UIScrollBar::Layout() {
 
 int UIScrollBar::TrackLength() const {
     const int length = vertical_ ? RectHeight(rect_) : RectWidth(rect_);
-    return std::max(0, length - 2 * arrow_);
+    return std::max(0, length - 2 * Px(arrow_));
 }
 
 RECT UIScrollBar::TrackRect() const {
     RECT track = rect_;
     if (vertical_) {
-        track.top += arrow_;
-        track.bottom -= arrow_;
+        track.top += Px(arrow_);
+        track.bottom -= Px(arrow_);
     } else {
-        track.left += arrow_;
-        track.right -= arrow_;
+        track.left += Px(arrow_);
+        track.right -= Px(arrow_);
     }
     return track;
 }
@@ -65,7 +65,7 @@ void UIScrollBar::UpdateThumb() {
         thumbOffset_ = 0;
         return;
     }
-    thumbLength_ = std::min(track, std::max(minThumb_, static_cast<int>(static_cast<long long>(track) * page_ / span)));
+    thumbLength_ = std::min(track, std::max(Px(minThumb_), static_cast<int>(static_cast<long long>(track) * page_ / span)));
     const int scrollable = maximum_ - page_ - minimum_ + 1;
     const int room = track - thumbLength_;
     thumbOffset_ = room > 0 && scrollable > 0
@@ -106,9 +106,9 @@ LRESULT UIScrollBar::HandleLButtonDown(UINT, POINT point) {
     const RECT thumb = ThumbRect();
     const int thumbStart = vertical_ ? thumb.top : thumb.left;
     const int thumbEnd = vertical_ ? thumb.bottom : thumb.right;
-    if (along < start + arrow_)
+    if (along < start + Px(arrow_))
         Report(SB_LINEUP);
-    else if (along >= end - arrow_)
+    else if (along >= end - Px(arrow_))
         Report(SB_LINEDOWN);
     else if (along < thumbStart)
         Report(SB_PAGEUP);
@@ -145,8 +145,8 @@ void UIScrollBar::DragThumb(POINT start) {
         }
         if (msg.message == WM_MOUSEMOVE && msg.hwnd == host) {
             const POINT point = PointFromLParam(msg.lParam);
-            const bool beside = vertical_ ? (point.x < rect_.left - kSideSlack || point.x > rect_.right + kSideSlack)
-                                          : (point.y < rect_.top - kSideSlack || point.y > rect_.bottom + kSideSlack);
+            const bool beside = vertical_ ? (point.x < rect_.left - Px(kSideSlack) || point.x > rect_.right + Px(kSideSlack))
+                                          : (point.y < rect_.top - Px(kSideSlack) || point.y > rect_.bottom + Px(kSideSlack));
             if (beside || room <= 0) continue;
             int offset = startOffset + (vertical_ ? point.y - start.y : point.x - start.x);
             offset = std::max(0, std::min(room, offset));

@@ -31,6 +31,7 @@ public:
     int page() const { return page_; }
     void SetVertical(bool vertical) { vertical_ = vertical; UpdateThumb(); }
     bool vertical() const { return vertical_; }
+    // Both lengths below are at 96 DPI, drawn at the host's scale.
     void SetMinThumbLength(int length) { minThumb_ = length; UpdateThumb(); }
     int minThumbLength() const { return minThumb_; }
     // Length of the line-up / line-down zones at the two ends (0: none).

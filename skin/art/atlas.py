@@ -3,7 +3,8 @@ rectangles inside each sheet. Shared by draw_skin.py (which draws the sheets)
 and make_skin_json.py (which writes the description), so the two never
 disagree about a coordinate.
 
-Image ids are 1..99; font ids are 101..199 (one id space in the package).
+Image ids are 1..99; font ids are 101..199; the 2x images 201..299 (one id
+space in the package).
 """
 
 # image id -> file name under skin/images/
@@ -18,6 +19,12 @@ IMAGES = {
 }
 
 HERO, TOPBAR, FRAME, CONTROLS, ICONS, QRCODE, PANELS = 1, 2, 3, 4, 5, 6, 7
+
+# The same sheets drawn at twice the size, for displays from 150 %: file name
+# under skin/images2x/ and asset id (the image's id + 200). The program draws
+# the nearest of the two and scales from it; rectangles stay at 1x.
+IMAGES_2X = {image: name for image, name in IMAGES.items()}
+IMAGE_2X_ID_OFFSET = 200
 
 # Geometry shared by all windows.
 SHADOW = 7            # transparent shadow margin around the card

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws every PNG of the setup program's skin into skin/images/.
+"""Draws every PNG of the setup program's skin into skin/images/, and the
+same art at twice the size into skin/images2x/ (for displays from 150 %).
 
     python3 skin/art/draw_skin.py            # needs Pillow (Debian: python3-pil)
 
@@ -13,7 +14,10 @@ deterministic: fixed seeds, no time stamps or other metadata in the PNG files,
 so running the script again reproduces the committed files byte for byte.
 
 Everything is drawn at SS times the final size and reduced with a box filter,
-which gives exact anti-aliased edges. All images are 32-bit RGBA: the screens
+which gives exact anti-aliased edges. Coordinates below are at 1x; K is the
+scale of the pass being drawn (1, then 2), and every pixel length is
+multiplied by it, so that the 2x sheets are the same drawing with twice the
+detail (not an enlargement) and the 1x sheets stay what they were. All images are 32-bit RGBA: the screens
 are layered windows, and only images with an alpha channel are alpha-blended
 there (a 24-bit image would leave the window transparent where it is drawn).
 """
@@ -36,8 +40,10 @@ from atlas import SPRITES  # noqa: E402
 import pngpack  # noqa: E402
 
 SS = 4  # supersampling factor
+K = 1   # scale of the pass being drawn: 1 (skin/images) or 2 (skin/images2x)
 SKIN = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(SKIN, "images")
+OUT_2X = os.path.join(SKIN, "images2x")
 PROGRAM_ICON = os.path.join(SKIN, "program", "setup.ico")
 ICON_SIZES = (16, 24, 32, 48, 256)
 # Sizes that only Vista and later draw (XP's shell asks for 16, 32 and 48 px):
@@ -65,11 +71,28 @@ DISABLED_TEXT = (148, 163, 184)
 
 # ---------------------------------------------------------------- helpers
 
+def k(v):
+    """A pixel length or position at 1x, at the scale of the pass."""
+    return v * K
+
+
+def kbox(x0, y0, x1, y1):
+    """An inclusive pixel box at 1x (as ImageDraw takes it), at the pass's scale:
+    the same pixels, each K x K."""
+    return (x0 * K, y0 * K, (x1 + 1) * K - 1, (y1 + 1) * K - 1)
+
+
+def new(mode, w, h, fill=0):
+    """A new image of w x h (at 1x) at the pass's scale."""
+    return Image.new(mode, (w * K, h * K), fill)
+
+
 def mask(w, h, draw_fn):
-    """Anti-aliased 'L' mask of w x h: draw_fn(draw, s) paints white at scale s."""
-    m = Image.new("L", (w * SS, h * SS), 0)
-    draw_fn(ImageDraw.Draw(m), SS)
-    return m.resize((w, h), Image.BOX)
+    """Anti-aliased 'L' mask of w x h: draw_fn(draw, s) paints white at scale s
+    (s maps the 1x coordinates onto the supersampled canvas)."""
+    m = Image.new("L", (w * K * SS, h * K * SS), 0)
+    draw_fn(ImageDraw.Draw(m), SS * K)
+    return m.resize((w * K, h * K), Image.BOX)
 
 
 def rrect_mask(w, h, box, r):
@@ -80,7 +103,7 @@ def rrect_mask(w, h, box, r):
 
 
 def solid(w, h, rgb):
-    return Image.new("RGBA", (w, h), rgb + (255,))
+    return new("RGBA", w, h, rgb + (255,))
 
 
 def lerp(a, b, t):
@@ -97,17 +120,20 @@ def gradient(w, h, c0, c1, angle_deg=0.0, x_range=None):
     ox, span_w = (0, w) if x_range is None else x_range
     corners = [(cx * dx + cy * dy) for cx in (0, span_w) for cy in (0, h)]
     lo, hi = min(corners), max(corners)
-    img = Image.new("RGBA", (w, h))
+    img = new("RGBA", w, h)
     px = []
-    for y in range(h):
-        for x in range(w):
-            t = ((x + ox) * dx + y * dy - lo) / (hi - lo)
+    for y in range(h * K):
+        for x in range(w * K):
+            # pixel positions in 1x units (the same numbers at 1x)
+            xs, ys = (x, y) if K == 1 else (x / K, y / K)
+            t = ((xs + ox) * dx + ys * dy - lo) / (hi - lo)
             px.append(lerp(c0, c1, min(1.0, max(0.0, t))) + (255,))
     img.putdata(px)
     return img
 
 
 def vgradient(w, h, c0, c1):
+    w, h = w * K, h * K
     col = Image.new("RGBA", (1, h))
     col.putdata([lerp(c0, c1, y / max(1, h - 1)) + (255,) for y in range(h)])
     return col.resize((w, h), Image.NEAREST)
@@ -124,13 +150,13 @@ def with_alpha(img, m, scale=1.0):
 
 
 def paint(dst, src, m=None, at=(0, 0), scale=1.0):
-    """Composite src (optionally masked) over dst at a position."""
+    """Composite src (optionally masked) over dst at a position (at 1x)."""
     layer = src if m is None else with_alpha(src, m, scale)
-    dst.alpha_composite(layer, at)
+    dst.alpha_composite(layer, (k(at[0]), k(at[1])))
 
 
 def save(img, name):
-    with open(os.path.join(OUT, name), "wb") as f:
+    with open(os.path.join(OUT if K == 1 else OUT_2X, name), "wb") as f:
         f.write(png_bytes(img))
 
 
@@ -141,21 +167,23 @@ def font(size):
 
 
 def text(dst, xy, s, size, rgb, bold=False, anchor="la"):
-    """Draws text on an opaque image. bold: a half-pixel stroke drawn at twice
-    the size and reduced, which reads as a semibold weight."""
+    """Draws text on an opaque image, at a place and size given at 1x. bold: a
+    half-pixel stroke drawn at twice the size and reduced, which reads as a
+    semibold weight."""
+    xy, size = (k(xy[0]), k(xy[1])), k(size)
     if not bold:
         ImageDraw.Draw(dst).text(xy, s, font=font(size), fill=rgb + (255,), anchor=anchor)
         return
     f2 = font(size * 2)
     d0 = ImageDraw.Draw(dst)
     l, t, r, b = d0.textbbox(xy, s, font=font(size), anchor=anchor)
-    pad = 4
+    pad = k(4)
     w, h = (r - l) + 2 * pad, (b - t) + 2 * pad
     m = Image.new("L", (w * 2, h * 2), 0)
     ImageDraw.Draw(m).text(((xy[0] - l + pad) * 2, (xy[1] - t + pad) * 2), s, font=f2, fill=255,
-                           anchor=anchor, stroke_width=1, stroke_fill=255)
+                           anchor=anchor, stroke_width=k(1), stroke_fill=255)
     m = m.resize((w, h), Image.BOX)
-    dst.alpha_composite(with_alpha(solid(w, h, rgb), m), (l - pad, t - pad))
+    dst.alpha_composite(with_alpha(Image.new("RGBA", (w, h), rgb + (255,)), m), (l - pad, t - pad))
 
 
 def text_width(s, size):
@@ -166,12 +194,12 @@ def text_width(s, size):
 
 def put(sheet, name, img):
     image, x, y, w, h = SPRITES[name]
-    assert img.size == (w, h), (name, img.size, (w, h))
-    sheet.alpha_composite(img, (x, y))
+    assert img.size == (k(w), k(h)), (name, img.size, (w, h))
+    sheet.alpha_composite(img, (k(x), k(y)))
 
 
 def new_sheet(image_id):
-    return Image.new("RGBA", atlas.SHEET_SIZES[image_id], (0, 0, 0, 0))
+    return new("RGBA", *atlas.SHEET_SIZES[image_id], fill=(0, 0, 0, 0))
 
 
 # ---------------------------------------------------------------- window card
@@ -181,11 +209,11 @@ def window(w, h, top_h, footer_h=0):
     brand-gradient top band of top_h rows (shadow included) and an optional
     grey footer of footer_h rows above the bottom shadow."""
     S, R = atlas.SHADOW, atlas.RADIUS
-    img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    img = new("RGBA", w, h, (0, 0, 0, 0))
     # shadow: the card shape a little lower, blurred
-    sh = Image.new("L", (w, h), 0)
-    ImageDraw.Draw(sh).rounded_rectangle((S, S + 1, w - S - 1, h - S), radius=R, fill=255)
-    sh = sh.filter(ImageFilter.GaussianBlur(2.6))
+    sh = new("L", w, h, 0)
+    ImageDraw.Draw(sh).rounded_rectangle(kbox(S, S + 1, w - S - 1, h - S), radius=k(R), fill=255)
+    sh = sh.filter(ImageFilter.GaussianBlur(k(2.6)))
     paint(img, solid(w, h, (15, 23, 42)), sh, scale=0.30)
     card = rrect_mask(w, h, (S, S, w - S, h - S), R)
     inner = rrect_mask(w, h, (S + 1, S + 1, w - S - 1, h - S - 1), R - 1)
@@ -194,17 +222,17 @@ def window(w, h, top_h, footer_h=0):
     body = solid(w, h, WHITE)
     if footer_h:
         ft = h - S - footer_h
-        ImageDraw.Draw(body).rectangle((0, ft, w, h), fill=FOOTER + (255,))
-        ImageDraw.Draw(body).line((0, ft, w, ft), fill=FOOTER_LINE + (255,))
+        ImageDraw.Draw(body).rectangle(kbox(0, ft, w, h), fill=FOOTER + (255,))
+        ImageDraw.Draw(body).rectangle(kbox(0, ft, w, ft), fill=FOOTER_LINE + (255,))
     img = Image.composite(body, img, inner)
     # restore exact card alpha on the border ring (composite keeps img's alpha there)
     img.putalpha(ImageChops.lighter(img.getchannel("A"), card))
     if top_h:
         band = gradient(w, top_h, BRAND_A, BRAND_B, 18)
-        band_mask = card.crop((0, 0, w, top_h))
-        top = img.crop((0, 0, w, top_h))
+        band_mask = card.crop((0, 0, k(w), k(top_h)))
+        top = img.crop((0, 0, k(w), k(top_h)))
         top = Image.composite(band, top, band_mask)
-        top.putalpha(img.getchannel("A").crop((0, 0, w, top_h)))
+        top.putalpha(img.getchannel("A").crop((0, 0, k(w), k(top_h))))
         img.paste(top, (0, 0))
     return img
 
@@ -213,10 +241,10 @@ def hero():
     """Header band of the 610-wide windows: gradient, quiet circles."""
     w, h = 610, atlas.HERO_H
     full = window(w, 430, h)
-    top = full.crop((0, 0, w, h))
+    top = full.crop((0, 0, k(w), k(h)))
     card = rrect_mask(w, 430, (atlas.SHADOW,) * 2 + (w - atlas.SHADOW, 430 - atlas.SHADOW),
-                      atlas.RADIUS).crop((0, 0, w, h))
-    deco = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+                      atlas.RADIUS).crop((0, 0, k(w), k(h)))
+    deco = new("RGBA", w, h, (0, 0, 0, 0))
 
     def circle(cx, cy, r, alpha, ring=0.0):
         m = mask(w, h, lambda d, s: d.ellipse(((cx - r) * s, (cy - r) * s, (cx + r) * s, (cy + r) * s),
@@ -234,9 +262,9 @@ def hero():
     circle(600, 120, 46, 0.10, ring=1.5)
     circle(300, 175, 120, 0.04)
     # a soft light from the upper left
-    glow = Image.new("L", (w, h), 0)
-    ImageDraw.Draw(glow).ellipse((-120, -160, 260, 120), fill=255)
-    glow = glow.filter(ImageFilter.GaussianBlur(40))
+    glow = new("L", w, h, 0)
+    ImageDraw.Draw(glow).ellipse(kbox(-120, -160, 260, 120), fill=255)
+    glow = glow.filter(ImageFilter.GaussianBlur(k(40)))
     deco.alpha_composite(with_alpha(solid(w, h, WHITE), glow, 0.10))
     clipped = with_alpha(deco, card)
     top.alpha_composite(clipped)
@@ -266,24 +294,24 @@ def q_glyph(size, ring_r, stroke, c0, c1):
 
 def app_icon(size, radius, shadow=True):
     """White rounded tile with the mark; the tile leaves room for its shadow."""
-    img = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+    img = new("RGBA", size, size, (0, 0, 0, 0))
     pad = 4 if shadow else 0
     tile = size - 2 * pad
     if shadow:
-        sh = Image.new("L", (size, size), 0)
-        ImageDraw.Draw(sh).rounded_rectangle((pad, pad + 2, pad + tile - 1, pad + tile + 1),
-                                             radius=radius, fill=255)
-        sh = sh.filter(ImageFilter.GaussianBlur(2.2))
+        sh = new("L", size, size, 0)
+        ImageDraw.Draw(sh).rounded_rectangle(kbox(pad, pad + 2, pad + tile - 1, pad + tile + 1),
+                                             radius=k(radius), fill=255)
+        sh = sh.filter(ImageFilter.GaussianBlur(k(2.2)))
         paint(img, solid(size, size, (10, 40, 110)), sh, scale=0.35)
     paint(img, solid(size, size, WHITE), rrect_mask(size, size, (pad, pad, pad + tile, pad + tile), radius))
     glyph = q_glyph(tile, tile * 0.30, tile * 0.105, BRAND_A, BRAND_B)
-    img.alpha_composite(glyph, (pad, pad))
+    img.alpha_composite(glyph, (k(pad), k(pad)))
     return img
 
 
 def badge(img, rgb, kind):
     """A round status badge at the lower right of a 72 px icon."""
-    size = img.size[0]
+    size = img.size[0] // K
     r = 12.5
     cx, cy = size - 4 - r, size - 4 - r
     ring = mask(size, size, lambda d, s: d.ellipse(((cx - r - 2) * s, (cy - r - 2) * s,
@@ -316,10 +344,10 @@ def draw_hero():
 def draw_topbar():
     w, h = 656, atlas.TOPBAR_H
     full = window(w, 320, h)
-    top = full.crop((0, 0, w, h))
+    top = full.crop((0, 0, k(w), k(h)))
     card = rrect_mask(w, 320, (atlas.SHADOW,) * 2 + (w - atlas.SHADOW, 320 - atlas.SHADOW),
-                      atlas.RADIUS).crop((0, 0, w, h))
-    deco = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+                      atlas.RADIUS).crop((0, 0, k(w), k(h)))
+    deco = new("RGBA", w, h, (0, 0, 0, 0))
     m = mask(w, h, lambda d, s: d.ellipse((560 * s, -60 * s, 720 * s, 100 * s), fill=255))
     deco.alpha_composite(with_alpha(solid(w, h, WHITE), m, 0.07))
     m = mask(w, h, lambda d, s: d.ellipse((470 * s, 20 * s, 560 * s, 110 * s), fill=255))
@@ -327,7 +355,7 @@ def draw_topbar():
     top.alpha_composite(with_alpha(deco, card))
     # the small product mark left of the window title
     mark = app_icon(26, 7, shadow=False)
-    top.alpha_composite(mark, (atlas.SHADOW + 16, atlas.SHADOW + 11))
+    top.alpha_composite(mark, (k(atlas.SHADOW + 16), k(atlas.SHADOW + 11)))
     save(top, atlas.IMAGES[atlas.TOPBAR])
 
 
@@ -338,16 +366,16 @@ def draw_frame():
     plain = window(W, H, atlas.TOPBAR_H)
     footer = window(W, H, atlas.TOPBAR_H, footer_h=atlas.FOOTER_BOTTOM_H - S)
     mid = 200
-    put(sheet, "side_left", plain.crop((0, mid, atlas.SIDE_W, mid + 4)))
-    put(sheet, "side_right", plain.crop((W - atlas.SIDE_W, mid, W, mid + 4)))
+    put(sheet, "side_left", plain.crop((0, k(mid), k(atlas.SIDE_W), k(mid + 4))))
+    put(sheet, "side_right", plain.crop((k(W - atlas.SIDE_W), k(mid), k(W), k(mid + 4))))
     put(sheet, "client", solid(4, 4, WHITE))
     put(sheet, "float_border", solid(1, 4, CARD_BORDER))
 
     def bottom(img, bh):
-        piece = Image.new("RGBA", (2 * C + 1, bh), (0, 0, 0, 0))
-        piece.paste(img.crop((0, H - bh, C, H)), (0, 0))
-        piece.paste(img.crop((W // 2, H - bh, W // 2 + 1, H)), (C, 0))
-        piece.paste(img.crop((W - C, H - bh, W, H)), (C + 1, 0))
+        piece = new("RGBA", 2 * C + 1, bh, (0, 0, 0, 0))
+        piece.paste(img.crop((0, k(H - bh), k(C), k(H))), (0, 0))
+        piece.paste(img.crop((k(W // 2), k(H - bh), k(W // 2 + 1), k(H))), (k(C), 0))
+        piece.paste(img.crop((k(W - C), k(H - bh), k(W), k(H))), (k(C + 1), 0))
         return piece
 
     put(sheet, "bottom_plain", bottom(plain, atlas.PLAIN_BOTTOM_H))
@@ -357,7 +385,7 @@ def draw_frame():
 
 def pill(w, h, fill_img, border=None, inset=0):
     """A pill (radius h/2) of w x h filled with fill_img, with an optional 1 px border."""
-    out = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    out = new("RGBA", w, h, (0, 0, 0, 0))
     outer = rrect_mask(w, h, (inset, inset, w - inset, h - inset), (h - 2 * inset) / 2.0)
     if border:
         paint(out, solid(w, h, border), outer)
@@ -376,7 +404,7 @@ def sheen(img, strength):
     g.putdata([int(255 * strength * max(0.0, 1 - y / (h * 0.55))) for y in range(h)])
     g = g.resize((w, h), Image.NEAREST)
     out = img.copy()
-    white = solid(w, h, WHITE)
+    white = Image.new("RGBA", (w, h), WHITE + (255,))  # w, h in pixels of the pass
     white.putalpha(ImageChops.multiply(g, img.getchannel("A")))
     out.alpha_composite(white)
     return out
@@ -410,11 +438,11 @@ def big_button(state):
     w, h = atlas.BIG_W, atlas.BIG_H
     c0, c1, shadow = BIG_LOOKS[state]
     body_h = h - 4
-    out = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    out = new("RGBA", w, h, (0, 0, 0, 0))
     if shadow:
-        sh = Image.new("L", (w, h), 0)
-        ImageDraw.Draw(sh).rounded_rectangle((8, 6, w - 9, body_h + 1), radius=body_h / 2 - 3, fill=255)
-        sh = sh.filter(ImageFilter.GaussianBlur(2.0))
+        sh = new("L", w, h, 0)
+        ImageDraw.Draw(sh).rounded_rectangle(kbox(8, 6, w - 9, body_h + 1), radius=k(body_h / 2 - 3), fill=255)
+        sh = sh.filter(ImageFilter.GaussianBlur(k(2.0)))
         paint(out, solid(w, h, (29, 78, 216)), sh, scale=shadow)
     face = pill(w, body_h, gradient(w, body_h, c0, c1, 0))
     if state != "grayed":
@@ -438,7 +466,7 @@ def secondary(state, w):
 def captioned(img, caption, rgb):
     """Draws a 14 px caption centred on a button face (for the buttons whose
     captions the program does not set)."""
-    w, h = img.size
+    w, h = img.size[0] // K, img.size[1] // K
     out = img.copy()
     text(out, (w / 2.0, h / 2.0), caption, 14, rgb, anchor="mm")
     return out
@@ -446,7 +474,7 @@ def captioned(img, caption, rgb):
 
 def close_button(state):
     n = 28
-    out = Image.new("RGBA", (n, n), (0, 0, 0, 0))
+    out = new("RGBA", n, n, (0, 0, 0, 0))
     back = {"lighted": 0.20, "pressed": 0.32}.get(state)
     if back:
         m = mask(n, n, lambda d, s: d.ellipse((1 * s, 1 * s, 27 * s, 27 * s), fill=255))
@@ -464,7 +492,7 @@ def close_button(state):
 
 def check_box(state):
     n = 16
-    out = Image.new("RGBA", (n, n), (0, 0, 0, 0))
+    out = new("RGBA", n, n, (0, 0, 0, 0))
     box = (0.5, 0.5, 15.5, 15.5)
     outer = mask(n, n, lambda d, s: d.rounded_rectangle(tuple(v * s for v in box), radius=3.5 * s, fill=255))
     inner = mask(n, n, lambda d, s: d.rounded_rectangle((1.5 * s, 1.5 * s, 14.5 * s, 14.5 * s), radius=2.5 * s,
@@ -501,7 +529,7 @@ def draw_controls():
         put(sheet, "close_" + s, close_button(s))
         put(sheet, "check_" + s, check_box(s))
     # edit box: white, hair-line border, radius 6 (nine-grid margins 6)
-    e = Image.new("RGBA", (13, 13), (0, 0, 0, 0))
+    e = new("RGBA", 13, 13, (0, 0, 0, 0))
     outer = rrect_mask(13, 13, (0, 0, 13, 13), 6)
     inner = rrect_mask(13, 13, (1, 1, 12, 12), 5)
     paint(e, solid(13, 13, BORDER), outer)
@@ -510,7 +538,7 @@ def draw_controls():
     put(sheet, "edit", e)
     # scroll bar: faint track, grey thumb, both 8 px wide pills
     put(sheet, "scroll_track", pill(8, 9, solid(8, 9, (241, 245, 249))))
-    thumb = Image.new("RGBA", (8, 17), (0, 0, 0, 0))
+    thumb = new("RGBA", 8, 17, (0, 0, 0, 0))
     paint(thumb, solid(8, 17, (176, 186, 201)), rrect_mask(8, 17, (1, 0, 7, 17), 3))
     put(sheet, "scroll_thumb", thumb)
     # progress bar: track and the gradient fill (nine-grid margins 4)
@@ -562,26 +590,26 @@ def draw_qrcode():
     for r in range(-2, 3):
         for c in range(-2, 3):
             grid[18 + r][18 + c] = max(abs(r), abs(c)) != 1
-    img = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+    img = new("RGBA", size, size, (0, 0, 0, 0))
     paint(img, solid(size, size, WHITE), rrect_mask(size, size, (0, 0, size, size), 8))
     d = ImageDraw.Draw(img)
     for r in range(n):
         for c in range(n):
             if grid[r][c]:
                 x, y = q + c * mod, q + r * mod
-                d.rectangle((x, y, x + mod - 1, y + mod - 1), fill=INK + (255,))
+                d.rectangle(kbox(x, y, x + mod - 1, y + mod - 1), fill=INK + (255,))
     # the product mark in the middle, on a white tile
     mark = app_icon(21, 5, shadow=False)
-    d.rectangle((34, 34, 56, 56), fill=WHITE + (255,))
-    img.alpha_composite(mark, (35, 35))
+    d.rectangle(kbox(34, 34, 56, 56), fill=WHITE + (255,))
+    img.alpha_composite(mark, (k(35), k(35)))
     save(img, atlas.IMAGES[atlas.QRCODE])
 
 
 def panel(icon, heading, sub):
     w, h = atlas.PANEL_W, atlas.PANEL_H
     img = solid(w, h, WHITE)
-    img.alpha_composite(icon, (0, (h - icon.size[1]) // 2))
-    x = icon.size[0] + 16
+    img.alpha_composite(icon, (0, k((h - icon.size[1] // K) // 2)))
+    x = icon.size[0] // K + 16
     text(img, (x, 31), heading, 20, INK, bold=True, anchor="ls")
     text(img, (x, 56), sub, 13, MUTED, anchor="ls")
     return img
@@ -589,7 +617,7 @@ def panel(icon, heading, sub):
 
 def done_icon():
     n = 72
-    img = Image.new("RGBA", (n, n), (0, 0, 0, 0))
+    img = new("RGBA", n, n, (0, 0, 0, 0))
     c, r = 36, 28
     halo = mask(n, n, lambda d, s: d.ellipse(((c - r - 4) * s, (c - r - 4) * s, (c + r + 4) * s, (c + r + 4) * s),
                                              fill=255))
@@ -607,7 +635,7 @@ def draw_panels():
     sheet = new_sheet(atlas.PANELS)
     logo = app_icon(atlas.LOGO, 16)
     # the logo sits on white here: give it a thin ring so the white tile shows
-    ring = Image.new("RGBA", logo.size, (0, 0, 0, 0))
+    ring = Image.new("RGBA", logo.size, (0, 0, 0, 0))  # logo.size is at the pass's scale
     paint(ring, solid(72, 72, CARD_BORDER), rrect_mask(72, 72, (3, 3, 69, 69), 17))
     ring.alpha_composite(logo)
     put(sheet, "panel_confirm", panel(ring, "确定要卸载 Quillo 3 吗？",
@@ -676,21 +704,31 @@ def draw_program_icon():
         f.write(directory + b"".join(data for _, data in images))
 
 
+SHEETS = {
+    atlas.HERO: draw_hero,
+    atlas.TOPBAR: draw_topbar,
+    atlas.FRAME: draw_frame,
+    atlas.CONTROLS: draw_controls,
+    atlas.ICONS: draw_icons,
+    atlas.QRCODE: draw_qrcode,
+    atlas.PANELS: draw_panels,
+}
+
+
 def main():
+    global K
     os.makedirs(OUT, exist_ok=True)
-    draw_hero()
-    draw_topbar()
-    draw_frame()
-    draw_controls()
-    draw_icons()
-    draw_qrcode()
-    draw_panels()
-    total = 0
-    for name in sorted(atlas.IMAGES.values()):
-        size = os.path.getsize(os.path.join(OUT, name))
-        total += size
-        print("%-14s %7d bytes" % (name, size))
-    print("%-14s %7d bytes" % ("total", total))
+    os.makedirs(OUT_2X, exist_ok=True)
+    for K, out, names in ((1, OUT, atlas.IMAGES), (2, OUT_2X, atlas.IMAGES_2X)):
+        for image in sorted(names):
+            SHEETS[image]()
+        total = 0
+        for name in sorted(names.values()):
+            size = os.path.getsize(os.path.join(out, name))
+            total += size
+            print("%-14s %7d bytes%s" % (name, size, "" if K == 1 else " (2x)"))
+        print("%-14s %7d bytes%s" % ("total", total, "" if K == 1 else " (2x)"))
+    K = 1
     draw_program_icon()
     print("%-14s %7d bytes" % ("setup.ico", os.path.getsize(PROGRAM_ICON)))
 

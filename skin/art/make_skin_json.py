@@ -106,12 +106,13 @@ SCROLL = (0, 4, 0, 4)
 
 def states(prefix, margins=None, kind=img):
     d = {s: kind(prefix + s, margins) if kind is img else kind(prefix + s) for s in atlas.STATES}
-    d["focused"] = d["normal"]
+    # the keyboard's focus looks like the pointer over the element
+    d["focused"] = d["lighted"]
     return d
 
 
 def text_states(font, align, normal, lighted=None, pressed=None, grayed=FAINT, margin=(0, 0, 0, 0),
-                font_lighted=None):
+                font_lighted=None, font_focused=None):
     lighted = normal if lighted is None else lighted
     pressed = lighted if pressed is None else pressed
     return {
@@ -120,7 +121,7 @@ def text_states(font, align, normal, lighted=None, pressed=None, grayed=FAINT, m
         "grayed": txt(font, align, grayed),
         "lighted": txt(font_lighted or font, align, lighted),
         "pressed": txt(font_lighted or font, align, pressed),
-        "focused": txt(font, align, normal),
+        "focused": txt(font_focused or font_lighted or font, align, lighted),
     }
 
 
@@ -172,8 +173,9 @@ def check_box(size, id, color=INK_2, align=LEFT_MID):
     e = element(size, id)
     for s in atlas.STATES:
         e[s] = fore("check_" + s, AL_LEFT_MID)
-    e["focused"] = e["normal"]
-    e["Text"] = text_states(F_SMALL, align, color, margin=(24, 0, 0, 0))
+    e["focused"] = e["lighted"]
+    # a focused box underlines its text, ticked or not
+    e["Text"] = text_states(F_SMALL, align, color, margin=(24, 0, 0, 0), font_focused=F_LINK_HOVER)
     return e
 
 
@@ -412,6 +414,8 @@ def description():
     res = {
         "fonts": [{"id": i, "name": FONTS[i][0]} for i in sorted(FONTS)],
         "images": [{"id": i, "name": atlas.IMAGES[i]} for i in sorted(atlas.IMAGES)],
+        "images2x": [{"id": atlas.IMAGE_2X_ID_OFFSET + i, "image": i, "name": atlas.IMAGES_2X[i]}
+                     for i in sorted(atlas.IMAGES_2X)],
     }
     return {"cfg": cfg, "res": res}
 

@@ -114,6 +114,65 @@ TEST_F(MkskinTest, BrokenSourcesAreRefusedWithTheirPlace) {
     EXPECT_FALSE(fs::exists(dir_ / "out.uir"));
 }
 
+// The 2x images: each names an image of res/images and is exactly twice its
+// size (2 x 3 here); the package maps the image to it. A skin without them
+// packs as before.
+TEST_F(MkskinTest, TwiceSizedImagesAreCheckedAgainstTheirImage) {
+    auto png = [](uint8_t w, uint8_t h) {
+        std::string bytes = kPng;
+        bytes[19] = static_cast<char>(w);
+        bytes[23] = static_cast<char>(h);
+        return bytes;
+    };
+    struct Row {
+        std::string file;     // bytes of images2x/button.png
+        std::string entries;  // the "images2x" list
+        std::string error;    // expected in the errors; empty: it packs
+        uint32_t mapped;      // Image2xId(1) of the package
+    };
+    const Row rows[] = {
+        {png(4, 6), R"([{"id": 201, "image": 1, "name": "button.png"}])", "", 201},
+        {png(4, 5), R"([{"id": 201, "image": 1, "name": "button.png"}])", "is 4 x 5, not twice image 1 (2 x 3)", 0},
+        {png(2, 3), R"([{"id": 201, "image": 1, "name": "button.png"}])", "not twice image 1", 0},
+        {png(4, 6), R"([{"id": 201, "image": 5, "name": "button.png"}])", "must be the id of an image", 0},
+        {png(4, 6), R"([{"id": 201, "name": "button.png"}])", "must be the id of an image", 0},
+        {png(4, 6), R"([{"id": 1, "image": 1, "name": "button.png"}])", "id 1 is used twice", 0},
+        {png(4, 6), R"([{"id": 201, "image": 1, "name": "button.png"}, {"id": 202, "image": 1, "name": "button.png"}])",
+         "image 1 has a 2x image already", 0},
+        {"GIF89a", R"([{"id": 201, "image": 1, "name": "button.png"}])", "button.png is not a PNG file", 0},
+        {png(4, 6), R"({"id": 201})", "\"res\"/\"images2x\" must be an array", 0},
+    };
+    fs::create_directories(dir_ / "images2x");
+    for (const Row& row : rows) {
+        Write("images2x/button.png", row.file);
+        WriteDescription(R"("W": {"b": {"normal": {"bi": 1, "bg": [0, 0, 2, 3]}}})",
+                         R"({"images": [{"id": 1, "name": "button.png"}], "fonts": [], "images2x": )" + row.entries +
+                             "}");
+        std::string package;
+        const auto errors = Build(&package);
+        if (row.error.empty()) {
+            EXPECT_TRUE(errors.empty()) << row.entries << ": " << (errors.empty() ? "" : errors[0]);
+        } else {
+            EXPECT_TRUE(Mentions(errors, row.error)) << row.entries << ": " << (errors.empty() ? "none" : errors[0]);
+            continue;
+        }
+        SkinData skin;
+        ASSERT_TRUE(skin.LoadFromMemory(reinterpret_cast<const uint8_t*>(package.data()), package.size()));
+        EXPECT_EQ(skin.Image2xId(1), row.mapped) << row.entries;
+        std::string bytes;
+        EXPECT_TRUE(skin.GetBlob(kImages2xSection, row.mapped, bytes));
+        EXPECT_EQ(bytes, row.file);
+    }
+    // Without the section the skin packs as it always did: no 2x image.
+    WriteDescription(R"("W": {"b": {"normal": {"bi": 1, "bg": [0, 0, 2, 3]}}})",
+                     R"({"images": [{"id": 1, "name": "button.png"}], "fonts": []})");
+    std::string package;
+    ASSERT_TRUE(Build(&package).empty());
+    SkinData skin;
+    ASSERT_TRUE(skin.LoadFromMemory(reinterpret_cast<const uint8_t*>(package.data()), package.size()));
+    EXPECT_EQ(skin.Image2xId(1), 0u);
+}
+
 TEST_F(MkskinTest, InspectListsWindowsElementsAndAssets) {
     std::vector<std::string> errors;
     ASSERT_TRUE(PackSkin(dir_.string(), (dir_ / "out.uir").string(), errors));

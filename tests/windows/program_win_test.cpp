@@ -251,8 +251,9 @@ TEST(SetupProgramEndToEnd, BothBuildsCarryManifestIconAndVersionResource) {
         ASSERT_NE(module, nullptr) << GetLastError();
 
         // The manifest: the program's own elevation decision stays the only
-        // one, no version lies on Vista to 11, common controls 6, no DPI scaling
-        // of its own, and an identity of its own machine type.
+        // one, no version lies on Vista to 11, common controls 6, per-monitor
+        // DPI awareness (the screens scale themselves), and an identity of its
+        // own machine type.
         const std::string manifest = ResourceText(module, RT_MANIFEST, MAKEINTRESOURCEW(1));
         ASSERT_FALSE(manifest.empty());
         for (const std::string& text : std::vector<std::string>{
@@ -262,7 +263,7 @@ TEST(SetupProgramEndToEnd, BothBuildsCarryManifestIconAndVersionResource) {
                  "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",
                  "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",
                  "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
-                 ">false</dpiAware>", ">unaware</dpiAwareness>"})
+                 ">true/pm</dpiAware>", ">PerMonitorV2, PerMonitor</dpiAwareness>"})
             EXPECT_NE(manifest.find(text), std::string::npos) << "expected '" << text << "' in\n" << manifest;
         // The first identity is the program's, the second the one it depends on.
         auto identity = [&](size_t from) {

@@ -385,6 +385,38 @@ TEST(SkinDrawTest, AlphaImagesBlendOverTheBackground) {
     EXPECT_TRUE(Near(canvas.At(3, 1), kBlue, 0)) << "transparent pixels leave the background";
 }
 
+// At 150 % a sprite is resampled on its own with a smooth filter: a hard
+// black-to-white edge gets grey steps, and the red sprite beside it in the
+// sheet does not bleed into its last column. At 100 % it is copied as it is.
+TEST(SkinDrawTest, BetweenScalesASpriteIsResampledSmoothlyAndAlone) {
+    const Rgba kBlack{0, 0, 0};
+    std::vector<Rgba> pixels;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) pixels.push_back(x < 2 ? kBlack : (x < 4 ? kWhite : kRed));
+    CHBitmap sheet;
+    ASSERT_TRUE(sheet.LoadFromMemory(Png(8, 4, true, pixels)));
+    ImageStyle style;
+    style.image = &sheet;
+    style.srcW = 4;
+    style.srcH = 4;
+    for (const int dpi : {96, 144}) {
+        const int size = dpi == 96 ? 4 : 6;
+        Canvas canvas(size, size, kBlue);
+        DrawImageStyle(canvas.dc(), {0, 0, size, size}, style, dpi);
+        int steps = 0;
+        for (int x = 0; x < size; ++x) {
+            const Rgba p = canvas.At(x, size / 2);
+            EXPECT_TRUE(Near(p, {p.r, p.r, p.r}, 8)) << dpi << " dpi, column " << x << ": grey, no red or blue";
+            steps += p.r > 40 && p.r < 215;
+        }
+        EXPECT_TRUE(Near(canvas.At(size - 1, 0), kWhite, 8)) << dpi << " dpi: the last column stays white";
+        if (dpi == 96)
+            EXPECT_EQ(steps, 0) << "copied as it is";
+        else
+            EXPECT_GT(steps, 0) << "a smooth edge, not the nearest pixel";
+    }
+}
+
 TEST(SkinDrawTest, ColourKeyLeavesKeyPixelsUntouched) {
     CHBitmap image;  // left half key, right half navy
     ASSERT_TRUE(image.LoadFromMemory(Png(4, 2, false, {kKey, kKey, kNavy, kNavy, kKey, kKey, kNavy, kNavy})));

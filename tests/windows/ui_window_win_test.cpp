@@ -337,6 +337,52 @@ TEST(UIObjectTest, LayoutCountsNegativeCoordinatesFromTheFarEdges) {
     EXPECT_TRUE(RectIs(host.children().back()->rect(), 350, 250, 390, 290)) << "re-laid out on resize";
 }
 
+// WM_DPICHANGED (the window moved to a display of another scale): the window
+// takes the suggested rectangle and every element its place at the new scale;
+// places given in pixels stay; back at 96 DPI everything is where it was.
+TEST(UIObjectTest, DpiChangeLaysEverythingOutAtTheNewScale) {
+    EnsureWindowClass();
+    Host host;
+    ASSERT_TRUE(host.Create(nullptr, 0, 0, 610, 430, WS_POPUP, 0, L""));
+    ASSERT_EQ(host.dpi(), 96) << "the test prefix's display is at 96 DPI";
+    UIPane* corner = AddPane(&host, -145, -177, 93, 38);
+    UIPane* inner = AddPane(corner, 4, 5, 10, 10);
+    UIPane* pixels = new UIPane();
+    pixels->SetPixelPosition(3, 4, 50, 60);
+    host.AddChild(pixels);
+    struct Row {
+        int dpi;
+        RECT suggested, client, corner, inner;
+        int width;  // of SetWindowSize(400, 300)
+    };
+    const Row rows[] = {
+        {144, {10, 20, 925, 665}, {0, 0, 915, 645}, {697, 379, 837, 436}, {703, 387, 718, 402}, 600},
+        {192, {0, 0, 1220, 860}, {0, 0, 1220, 860}, {930, 506, 1116, 582}, {938, 516, 958, 536}, 800},
+        {96, {5, 5, 615, 435}, {0, 0, 610, 430}, {465, 253, 558, 291}, {469, 258, 479, 268}, 400},
+    };
+    for (const Row& row : rows) {
+        SendMessageW(host.hwnd(), 0x02E0, MAKEWPARAM(row.dpi, row.dpi), reinterpret_cast<LPARAM>(&row.suggested));
+        EXPECT_EQ(host.dpi(), row.dpi);
+        EXPECT_EQ(corner->dpi(), row.dpi) << "elements answer their host's";
+        RECT window;
+        GetWindowRect(host.hwnd(), &window);
+        EXPECT_TRUE(RectIs(window, row.suggested.left, row.suggested.top, row.suggested.right, row.suggested.bottom))
+            << row.dpi;
+        const RECT& c = row.client;
+        EXPECT_TRUE(RectIs(host.rect(), c.left, c.top, c.right, c.bottom)) << row.dpi;
+        EXPECT_TRUE(RectIs(corner->rect(), row.corner.left, row.corner.top, row.corner.right, row.corner.bottom))
+            << row.dpi;
+        EXPECT_TRUE(RectIs(inner->rect(), row.inner.left, row.inner.top, row.inner.right, row.inner.bottom)) << row.dpi;
+        EXPECT_TRUE(RectIs(pixels->rect(), 3, 4, 53, 64)) << "pixel places are not scaled";
+        EXPECT_EQ(host.Px(36), (36 * row.dpi + 48) / 96);
+        host.SetWindowSize(400, 300);
+        GetWindowRect(host.hwnd(), &window);
+        EXPECT_EQ(RectWidth(window), row.width) << "window sizes are at 96 DPI";
+        MoveWindow(host.hwnd(), row.suggested.left, row.suggested.top, RectWidth(row.suggested),
+                   RectHeight(row.suggested), FALSE);
+    }
+}
+
 TEST_F(SkinFixture, UIObjectRenderPaintsChildrenInOrderClippedToTheirParent) {
     Host host;
     ASSERT_TRUE(host.Create(nullptr, 0, 0, 60, 40, WS_POPUP, 0, L""));

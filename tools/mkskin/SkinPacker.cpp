@@ -90,9 +90,13 @@ bool BuildSkinFromFolder(const std::string& skinDir, std::string& package, std::
     if (res.type() != JValue::Object) errors.push_back("skin.json: \"res\" must be an object");
 
     std::vector<std::pair<uint32_t, std::string>> assets;
-    std::set<int64_t> ids, images, fonts;
-    for (const char* section : {"fonts", "images"}) {
+    std::set<int64_t> ids, images, fonts, doubled;
+    std::map<int64_t, std::pair<uint32_t, uint32_t>> imageSizes;  // image id -> width, height
+    for (const char* section : {"fonts", "images", kImages2xSection}) {
         const JValue& list = res.get(section);
+        // The 2x images are optional: without them the 1x art is scaled.
+        const bool twice = std::string(section) == kImages2xSection;
+        if (twice && list.type() == JValue::Null) continue;
         if (list.type() != JValue::Array) {
             errors.push_back(std::string("skin.json: \"res\"/\"") + section + "\" must be an array");
             continue;
@@ -122,13 +126,39 @@ bool BuildSkinFromFolder(const std::string& skinDir, std::string& package, std::
                 errors.push_back(where + ": " + file.string() + " cannot be read");
                 continue;
             }
-            if (std::string(section) == "images") {
+            if (twice) {
+                // Drawn for image "image" at 150 % and more: the same art at
+                // exactly twice its size, one for each image.
+                uint32_t w, h;
+                const JValue& of = entry.get("image");
+                const auto sized = imageSizes.find(of.asInt64());
+                if (of.type() != JValue::Int || sized == imageSizes.end()) {
+                    errors.push_back(where + ": \"image\" must be the id of an image listed in res/images");
+                    continue;
+                }
+                if (!doubled.insert(of.asInt64()).second) {
+                    errors.push_back(where + ": image " + std::to_string(of.asInt64()) + " has a 2x image already");
+                    continue;
+                }
+                if (!IsPng(bytes, w, h)) {
+                    errors.push_back(where + ": " + name + " is not a PNG file");
+                    continue;
+                }
+                if (w != 2 * sized->second.first || h != 2 * sized->second.second) {
+                    errors.push_back(where + ": " + name + " is " + std::to_string(w) + " x " + std::to_string(h) +
+                                     ", not twice image " + std::to_string(of.asInt64()) + " (" +
+                                     std::to_string(sized->second.first) + " x " +
+                                     std::to_string(sized->second.second) + ")");
+                    continue;
+                }
+            } else if (std::string(section) == "images") {
                 uint32_t w, h;
                 if (!IsPng(bytes, w, h)) {
                     errors.push_back(where + ": " + name + " is not a PNG file");
                     continue;
                 }
                 images.insert(id);
+                imageSizes[id] = {w, h};
             } else {
                 if (bytes.empty() || bytes.back() != '\n') bytes.push_back('\n');
                 FontRecord record;
