@@ -1,7 +1,7 @@
 // Import slots for the functions the program uses from system libraries
 // that are not on Windows' list of known DLLs (VERSION, IPHLPAPI, MSIMG32,
-// MSVFW32, and COMCTL32, whose own imports would be resolved at the start
-// too). Imported statically, such a library is looked for in the
+// MSVFW32, OLEACC, and COMCTL32, whose own imports would be resolved at the
+// start too; OLEAUT32's string allocation goes the same way). Imported statically, such a library is looked for in the
 // program's own folder first, before any code of the program runs: a
 // library of that name planted beside a downloaded setup file would be
 // loaded, with the rights of an elevated setup.
@@ -21,6 +21,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <iphlpapi.h>
+#include <oleacc.h>
 #include <vfw.h>
 
 #include "base/SystemInfo.h"
@@ -96,6 +97,12 @@ QUILLO_SYSTEM_FUNCTION(L"msvfw32.dll", BOOL, DrawDibDraw,
                         int sx, int sy, int sw, int sh, UINT flags),
                        (drawDib, dc, x, y, w, h, header, bits, sx, sy, sw, sh, flags))
 
+// The accessible objects of the windows (ui/UIAccessible).
+QUILLO_SYSTEM_FUNCTION(L"oleacc.dll", LRESULT, LresultFromObject, (REFIID riid, WPARAM wParam, LPUNKNOWN object),
+                       (riid, wParam, object))
+QUILLO_SYSTEM_FUNCTION(L"oleacc.dll", HRESULT, CreateStdAccessibleObject,
+                       (HWND hwnd, LONG objectId, REFIID riid, void** object), (hwnd, objectId, riid, object))
+
 // Functions the headers declare dllimport: their slots.
 QUILLO_SYSTEM_IMPORT(L"comctl32.dll", BOOL, InitCommonControlsEx, 4, (const INITCOMMONCONTROLSEX* controls), (controls))
 QUILLO_SYSTEM_IMPORT(L"msimg32.dll", BOOL, AlphaBlend, 44,
@@ -106,3 +113,4 @@ QUILLO_SYSTEM_IMPORT(L"msimg32.dll", BOOL, TransparentBlt, 44,
                      (HDC dest, int x, int y, int w, int h, HDC source, int sx, int sy, int sw, int sh,
                       UINT transparent),
                      (dest, x, y, w, h, source, sx, sy, sw, sh, transparent))
+QUILLO_SYSTEM_IMPORT(L"oleaut32.dll", BSTR, SysAllocStringLen, 8, (const OLECHAR* text, UINT length), (text, length))

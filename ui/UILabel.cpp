@@ -1,6 +1,7 @@
 #include "ui/UILabel.h"
 
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 
 namespace quillo {
 
@@ -28,9 +29,12 @@ void UILabel::Draw(HDC hdc, const RECT& rect, const RECT&) {
 
 void UILabel::SetText(const std::wstring& text) {
     ::EnterCriticalSection(&lock_);
+    const bool changed = text != text_;
     text_ = text;
     ::LeaveCriticalSection(&lock_);
     Invalidate(nullptr);
+    // Raised on the window's thread when called from another.
+    if (changed && accessibleName_.empty()) NotifyElementEvent(this, EVENT_OBJECT_NAMECHANGE);
 }
 
 std::wstring UILabel::GetText() const {
@@ -39,5 +43,13 @@ std::wstring UILabel::GetText() const {
     ::LeaveCriticalSection(&lock_);
     return copy;
 }
+
+// ---- Accessibility ----------------------------------------------------------------
+
+DWORD UILabel::AccessibleRole() { return accessibleRole_ ? accessibleRole_ : ROLE_SYSTEM_STATICTEXT; }
+
+std::wstring UILabel::AccessibleName() { return accessibleName_.empty() ? GetText() : accessibleName_; }
+
+DWORD UILabel::AccessibleState() { return STATE_SYSTEM_READONLY; }
 
 }  // namespace quillo

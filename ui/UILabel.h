@@ -14,6 +14,10 @@ public:
 
     int LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) override;
     void Draw(HDC hdc, const RECT& rect, const RECT& clip) override;
+    // Accessibility: static text named by its text.
+    DWORD AccessibleRole() override;
+    std::wstring AccessibleName() override;
+    DWORD AccessibleState() override;
 
     // Thread-safe: stores a copy under the label's lock, then asks the host
     // window for a repaint.

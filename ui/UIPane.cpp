@@ -1,6 +1,7 @@
 #include "ui/UIPane.h"
 
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 
 namespace quillo {
 
@@ -15,5 +16,14 @@ int UIPane::LoadSkin(UIResource* resource, const std::string& path, const JValue
 }
 
 void UIPane::Draw(HDC hdc, const RECT& rect, const RECT&) { DrawImageStyle(hdc, rect, bkgnd_); }
+
+// ---- Accessibility ----------------------------------------------------------------
+
+DWORD UIPane::AccessibleRole() {
+    if (accessibleRole_) return accessibleRole_;
+    return accessibleName_.empty() ? 0 : ROLE_SYSTEM_GRAPHIC;
+}
+
+DWORD UIPane::AccessibleState() { return STATE_SYSTEM_READONLY; }
 
 }  // namespace quillo

@@ -13,6 +13,9 @@ public:
 
     int LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) override;
     void Draw(HDC hdc, const RECT& rect, const RECT& clip) override;
+    // Accessibility: a graphic once a screen names it; not exposed otherwise.
+    DWORD AccessibleRole() override;
+    DWORD AccessibleState() override;
 
     void SetBackground(const ImageStyle& style) { bkgnd_ = style; }
     const ImageStyle& background() const { return bkgnd_; }

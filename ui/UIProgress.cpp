@@ -1,6 +1,7 @@
 #include "ui/UIProgress.h"
 
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 
 namespace quillo {
 
@@ -22,8 +23,10 @@ void UIProgress::SetRange() {
 }
 
 void UIProgress::SetPos(int position) {
+    const bool changed = position != position_;
     position_ = position;
     Invalidate(nullptr);
+    if (changed) NotifyElementEvent(this, EVENT_OBJECT_VALUECHANGE);
 }
 
 RECT UIProgress::FilledRect(const RECT& rect) const {
@@ -37,6 +40,21 @@ RECT UIProgress::FilledRect(const RECT& rect) const {
 void UIProgress::Draw(HDC hdc, const RECT& rect, const RECT&) {
     DrawImageStyle(hdc, rect, bkgnd_);
     if (minimum_ < maximum_) DrawImageStyle(hdc, FilledRect(rect), frgnd_);
+}
+
+// ---- Accessibility ----------------------------------------------------------------
+
+DWORD UIProgress::AccessibleRole() { return accessibleRole_ ? accessibleRole_ : ROLE_SYSTEM_PROGRESSBAR; }
+
+DWORD UIProgress::AccessibleState() { return STATE_SYSTEM_READONLY; }
+
+bool UIProgress::AccessibleValue(std::wstring& value) {
+    long long percent = position_;
+    if (maximum_ > minimum_) percent = (static_cast<long long>(position_) - minimum_) * 100 / (maximum_ - minimum_);
+    if (percent < 0) percent = 0;
+    if (percent > 100) percent = 100;
+    value = std::to_wstring(percent) + L"%";
+    return true;
 }
 
 }  // namespace quillo

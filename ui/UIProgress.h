@@ -14,6 +14,10 @@ public:
 
     int LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) override;
     void Draw(HDC hdc, const RECT& rect, const RECT& clip) override;
+    // Accessibility: a progress bar whose value is the percentage.
+    DWORD AccessibleRole() override;
+    DWORD AccessibleState() override;
+    bool AccessibleValue(std::wstring& value) override;
 
     // Minimum 0, maximum 100.
     void SetRange();
