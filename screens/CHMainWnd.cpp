@@ -1,5 +1,6 @@
 #include "screens/CHMainWnd.h"
 
+#include <oleacc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -80,6 +81,7 @@ void CHMainWnd::BuildInstallScreen() {
     Make<UIObject>(kKindPane, &skin, this, "MainWindow/logo");
     installButton = Make<UIButton>(kKindButton, &skin, this, "MainWindow/InStall");
     if (installButton) installButton->SetText(L"立即安装");
+    SetDefaultElement(installButton);
     desktopCheck = Make<UICheckBox>(kKindCheckBox, &skin, this, "MainWindow/CheckBoxDesktop");
     if (desktopCheck) desktopCheck->SetText(L"建立桌面快捷方式");
     taskbarCheck = Make<UICheckBox>(kKindCheckBox, &skin, this, "MainWindow/CheckBoxTaskbar");
@@ -89,12 +91,17 @@ void CHMainWnd::BuildInstallScreen() {
     agreeCheck = Make<UICheckBox>(kKindCheckBox, &skin, this, "MainWindow/CheckBoxAgree");
     if (agreeCheck) agreeCheck->SetText(L"我同意用户协议");
     licenceButton = Make<UIButton>(kKindButton, &skin, this, "MainWindow/LisenceButton");
-    if (licenceButton) licenceButton->SetText(L"《用户协议》");
+    if (licenceButton) {
+        licenceButton->SetText(L"《用户协议》");
+        // It opens the agreement's web page.
+        licenceButton->SetAccessibleRole(ROLE_SYSTEM_LINK);
+    }
     for (UICheckBox* box : {desktopCheck, taskbarCheck, startMenuCheck, agreeCheck}) {
         if (box) box->SetCheck(true);
     }
 
     pathEdit = new CXEdit();
+    pathEdit->SetAccessibleName(L"安装路径");
     pathEdit->LoadSkin(&skin, "MainWindow/EditBoxPath", nullptr);
     AddChild(pathEdit);
     pathEdit->SetText(installPath);
@@ -118,7 +125,7 @@ void CHMainWnd::BuildUninstallScreen() {
     UIFrameWindow::LoadSkin(&skin, "UninstallWindow", nullptr);
     if (auto* title = Make<UILabel>(kKindLabel, &skin, this, "UninstallWindow/Label2")) title->SetText(L"卸载");
     Make<UIObject>(kKindPane, &skin, this, "UninstallWindow/Panel1");
-    Make<UIButton>(kKindButton, &skin, this, "UninstallWindow/ButtonOK");
+    SetDefaultElement(Make<UIButton>(kKindButton, &skin, this, "UninstallWindow/ButtonOK"));
     Make<UIButton>(kKindButton, &skin, this, "UninstallWindow/ButtonCancel");
     processWnd.installMode = 0;
     CreateProgressWindow("ProcessWindow");

@@ -50,6 +50,7 @@ int CHSuccessWnd::LoadSkin(UIResource* resource, const std::string& path, const 
         startButton->SetText(L"立即体验");
         startButton->SetId(kCommandStartProduct);
     }
+    SetDefaultElement(startButton);
     return UIFrameWindow::LoadSkin(resource, path, parentNode);
 }
 

@@ -28,6 +28,7 @@ int CInstallFailWnd::LoadSkin(UIResource* resource, const std::string& path, con
         retryButton->SetText(L"重新安装");
         retryButton->SetId(kCommandRetry);
     }
+    SetDefaultElement(retryButton);
     return UIFrameWindow::LoadSkin(resource, path, parentNode);
 }
 

@@ -57,6 +57,17 @@ int CPopWnd::LoadSkin(UIResource* resource, const std::string& path, const JValu
     return result;
 }
 
+// The form is part of the closing screen below it: Return finishes there,
+// and Escape or Alt+F4 close it as its close button would.
+bool CPopWnd::PressDefault() { return screen && screen->PressDefault(); }
+
+bool CPopWnd::PressCancel() { return screen && screen->PressCancel(); }
+
+LRESULT CPopWnd::OnClose(WPARAM, LPARAM) {
+    PressCancel();
+    return 0;
+}
+
 void CPopWnd::SendFeedback() {
     std::vector<int> reasons;
     if (reasonChecks[0]) {
@@ -91,6 +102,7 @@ LRESULT CUninstallWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
     CenterWindow();
     if (!feedbackForm) {
         feedbackForm = new CPopWnd();
+        feedbackForm->screen = this;
         feedbackForm->Create(hwnd_, 0, 0, kFormWidth, kFormHeight, WS_POPUP | WS_VISIBLE, 0, L"");
         feedbackForm->Show(false);
     }
@@ -102,8 +114,10 @@ int CUninstallWnd::LoadSkin(UIResource* resource, const std::string& path, const
     Label(resource, this, "UninstalledWindow/Label2", L"卸载");
     CreateControl(kKindPane, resource, this, "UninstalledWindow/Panel1");
     CreateControl(kKindPane, resource, this, "UninstalledWindow/Panel2");
-    if (auto* ok = static_cast<UIButton*>(CreateControl(kKindButton, resource, this, "UninstalledWindow/ButtonOK")))
+    if (auto* ok = static_cast<UIButton*>(CreateControl(kKindButton, resource, this, "UninstalledWindow/ButtonOK"))) {
         ok->SetText(L"完成");
+        SetDefaultElement(ok);
+    }
     Label(resource, this, "UninstalledWindow/LabelTKS", L"感谢您宝贵的建议");
     if (feedbackForm) feedbackForm->LoadSkin(resource, "FloatWnd", nullptr);
     return result;
@@ -133,8 +147,8 @@ LRESULT CUninstallWnd::OnWindowPosChanged(WPARAM wParam, LPARAM lParam) {
         // screen above a form that was already the top-most window.
         const bool raised = pos && !(pos->flags & SWP_NOZORDER) && IsWindowVisible(form);
         if (raised) ShowWindow(form, SW_HIDE);
-        SetWindowPos(form, HWND_TOPMOST, window.left + kFormOffsetX, window.top + kFormOffsetY, kFormWidth,
-                     kFormHeight, SWP_NOACTIVATE | (raised ? SWP_SHOWWINDOW : 0));
+        SetWindowPos(form, HWND_TOPMOST, window.left + Px(kFormOffsetX), window.top + Px(kFormOffsetY),
+                     Px(kFormWidth), Px(kFormHeight), SWP_NOACTIVATE | (raised ? SWP_SHOWWINDOW : 0));
     }
     return result;
 }

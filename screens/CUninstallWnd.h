@@ -11,7 +11,7 @@ namespace quillo {
 
 constexpr int kCommandUninstalledDone = 1002;
 constexpr int kCommandFeedbackPage = 3001;
-// Where the form sits inside the closing screen.
+// Where the form sits inside the closing screen (at 96 DPI).
 constexpr int kFormOffsetX = 7;
 constexpr int kFormOffsetY = 160;
 constexpr int kFormWidth = 642;
@@ -22,9 +22,15 @@ public:
     LRESULT OnCreate(WPARAM wParam, LPARAM lParam) override;
     int LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) override;
 
+    LRESULT OnClose(WPARAM wParam, LPARAM lParam) override;
+    bool PressDefault() override;
+    bool PressCancel() override;
+
     // Sends the ticked reasons and the typed texts; nothing when both are empty.
     void SendFeedback();
 
+    // The closing screen the form sits on.
+    UIObject* screen = nullptr;
     UICheckBox* reasonChecks[5] = {};
     CXEditCtrl* textEdits[4] = {};
 };

@@ -1,6 +1,7 @@
 #include "ui/UIButton.h"
 
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 
 namespace quillo {
 
@@ -33,7 +34,10 @@ const JValue* ButtonLook::Load(UIResource* resource, const std::string& path, co
     return node;
 }
 
-UIButton::UIButton() { kind_ = kKindButton; }
+UIButton::UIButton() {
+    kind_ = kKindButton;
+    tabStop_ = true;
+}
 
 int UIButton::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
     const JValue* node = look_.Load(resource, path, parentNode);
@@ -46,6 +50,8 @@ int UIButton::LookIndex() const {
     if (!enabled_) return kStateGrayed;
     if (state_ == kStateLighted) return kStateLighted;
     if (state_ == kStatePressed) return kStatePressed;
+    // Focus shows only once the keyboard is used in the window.
+    if (ShowsFocus()) return kStateFocused;
     return kStateNormal;
 }
 
@@ -53,8 +59,8 @@ void UIButton::Draw(HDC hdc, const RECT& rect, const RECT&) {
     const int index = LookIndex();
     DrawImageStyle(hdc, rect, look_.image[index]);
     if (text_.empty()) return;
-    RECT textRect = Shrink(rect, look_.margin);
-    if (index == kStatePressed) ::OffsetRect(&textRect, 1, 1);
+    RECT textRect = Shrink(rect, PxRect(look_.margin));
+    if (index == kStatePressed) ::OffsetRect(&textRect, Px(1), Px(1));
     DrawTextStyle(hdc, textRect, text_.c_str(), look_.text[index]);
 }
 
@@ -93,6 +99,12 @@ LRESULT UIButton::HandleLButtonUp(UINT, POINT) {
     return 0;
 }
 
+bool UIButton::Press() {
+    if (!Usable()) return false;
+    NotifyClick();
+    return true;
+}
+
 LRESULT UIButton::HandleShow(bool) {
     state_ = kStateNormal;
     return 1;
@@ -104,8 +116,10 @@ void UIButton::NotifyClick() {
 }
 
 void UIButton::SetText(const std::wstring& text) {
+    const bool renamed = accessibleName_.empty() && text != text_;
     text_ = text;
     Invalidate(nullptr);
+    if (renamed) NotifyElementEvent(this, EVENT_OBJECT_NAMECHANGE);
 }
 
 UIDropButton::UIDropButton() { kind_ = kKindDropButton; }
@@ -129,6 +143,22 @@ LRESULT UIDropButton::HandleLButtonUp(UINT, POINT) {
     return 0;
 }
 
+bool UIDropButton::Press() {
+    if (!Usable()) return false;
+    dropping_ = true;
+    ShowDropDown();
+    dropping_ = false;
+    return true;
+}
+
 void UIDropButton::ShowDropDown() { SendToHost(WM_COMMAND, LOWORD(id_), 0); }
+
+// ---- Accessibility ----------------------------------------------------------------
+
+DWORD UIButton::AccessibleRole() { return accessibleRole_ ? accessibleRole_ : ROLE_SYSTEM_PUSHBUTTON; }
+
+std::wstring UIButton::AccessibleName() { return accessibleName_.empty() ? text_ : accessibleName_; }
+
+std::wstring UIButton::AccessibleAction() { return L"按下"; }
 
 }  // namespace quillo

@@ -40,6 +40,11 @@ public:
     LRESULT HandleLButtonDblClk(UINT flags, POINT point) override;
     LRESULT HandleLButtonUp(UINT flags, POINT point) override;
     LRESULT HandleShow(bool visible) override;
+    bool Press() override;
+    // Accessibility: a push button named by its text.
+    DWORD AccessibleRole() override;
+    std::wstring AccessibleName() override;
+    std::wstring AccessibleAction() override;
 
     void SetText(const std::wstring& text);
     const std::wstring& text() const { return text_; }
@@ -66,6 +71,7 @@ public:
     LRESULT HandleMouseLeave(UINT flags, POINT point) override;
     LRESULT HandleLButtonUp(UINT flags, POINT point) override;
     virtual void ShowDropDown();
+    bool Press() override;
 
     bool dropping() const { return dropping_; }
 

@@ -1,10 +1,14 @@
 #include "ui/UICheckBox.h"
 
 #include "ui/SkinDraw.h"
+#include "ui/UIAccessible.h"
 
 namespace quillo {
 
-UICheckBox::UICheckBox() { kind_ = kKindCheckBox; }
+UICheckBox::UICheckBox() {
+    kind_ = kKindCheckBox;
+    tabStop_ = true;
+}
 
 int UICheckBox::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
     const JValue* node = look_.Load(resource, path, parentNode);
@@ -22,15 +26,30 @@ int UICheckBox::LookIndex() const {
 
 void UICheckBox::DrawText(HDC hdc, const RECT& rect, int index) const {
     if (text_.empty()) return;
-    const RECT textRect = {rect.left + look_.margin.left, rect.top + look_.margin.top, rect.right - look_.margin.right,
-                           rect.bottom - look_.margin.bottom};
+    const RECT margin = PxRect(look_.margin);
+    const RECT textRect = {rect.left + margin.left, rect.top + margin.top, rect.right - margin.right,
+                           rect.bottom - margin.bottom};
     DrawTextStyle(hdc, textRect, text_.c_str(), look_.text[index]);
+}
+
+int UICheckBox::FocusIndex(int index) const {
+    return enabled_ && ShowsFocus() && index == kStateNormal ? kStateFocused : index;
 }
 
 void UICheckBox::Draw(HDC hdc, const RECT& rect, const RECT&) {
     const int index = LookIndex();
-    DrawImageStyle(hdc, rect, look_.image[index]);
-    DrawText(hdc, rect, index);
+    DrawImageStyle(hdc, rect, look_.image[FocusIndex(index)]);
+    // The text shows the focus whether the box is ticked or not.
+    DrawText(hdc, rect, enabled_ && ShowsFocus() ? kStateFocused : index);
+}
+
+bool UICheckBox::Press() {
+    if (!Usable()) return false;
+    checked_ = !checked_;
+    Invalidate(nullptr);
+    NotifyElementEvent(this, EVENT_OBJECT_STATECHANGE);
+    SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
+    return true;
 }
 
 LRESULT UICheckBox::HandleMouseEnter(UINT, POINT) {
@@ -65,6 +84,7 @@ LRESULT UICheckBox::HandleLButtonUp(UINT, POINT) {
     checked_ = !checked_;
     if (checked_) state_ = kStatePressed;
     Invalidate(nullptr);
+    NotifyElementEvent(this, EVENT_OBJECT_STATECHANGE);
     SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
     return 0;
 }
@@ -75,14 +95,18 @@ LRESULT UICheckBox::HandleShow(bool) {
 }
 
 void UICheckBox::SetCheck(bool checked) {
+    const bool changed = checked != checked_;
     checked_ = checked;
     state_ = kStateNormal;
     Invalidate(nullptr);
+    if (changed) NotifyElementEvent(this, EVENT_OBJECT_STATECHANGE);
 }
 
 void UICheckBox::SetText(const std::wstring& text) {
+    const bool renamed = accessibleName_.empty() && text != text_;
     text_ = text;
     Invalidate(nullptr);
+    if (renamed) NotifyElementEvent(this, EVENT_OBJECT_NAMECHANGE);
 }
 
 // ---- UICheckBoxEx ---------------------------------------------------------------
@@ -108,8 +132,8 @@ int UICheckBoxEx::LookIndex() const {
 
 void UICheckBoxEx::Draw(HDC hdc, const RECT& rect, const RECT&) {
     const int index = LookIndex();
-    DrawImageStyle(hdc, rect, (checked_ ? checkedLook_ : look_).image[index]);
-    DrawText(hdc, rect, index);
+    DrawImageStyle(hdc, rect, (checked_ ? checkedLook_ : look_).image[FocusIndex(index)]);
+    DrawText(hdc, rect, enabled_ && ShowsFocus() ? kStateFocused : index);
 }
 
 // ---- UIRadioBox ---------------------------------------------------------------------
@@ -138,9 +162,22 @@ LRESULT UIRadioBox::HandleLButtonUp(UINT, POINT) {
     state_ = kStatePressed;
     UncheckSiblings();
     Invalidate(nullptr);
+    NotifyElementEvent(this, EVENT_OBJECT_STATECHANGE);
     if (parent_) parent_->OnChildCommand(this, WM_COMMAND, static_cast<WPARAM>(id_), reinterpret_cast<LPARAM>(this));
     SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
     return 0;
+}
+
+bool UIRadioBox::Press() {
+    if (locked_ || !Usable()) return false;
+    if (checked_) return true;
+    checked_ = true;
+    UncheckSiblings();
+    Invalidate(nullptr);
+    NotifyElementEvent(this, EVENT_OBJECT_STATECHANGE);
+    if (parent_) parent_->OnChildCommand(this, WM_COMMAND, static_cast<WPARAM>(id_), reinterpret_cast<LPARAM>(this));
+    SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
+    return true;
 }
 
 void UIRadioBox::UncheckSiblings() {
@@ -148,10 +185,26 @@ void UIRadioBox::UncheckSiblings() {
     for (const auto& sibling : parent_->children()) {
         if (sibling.get() == this || sibling->kind() != kKindRadioBox) continue;
         UIRadioBox* radio = static_cast<UIRadioBox*>(sibling.get());
+        const bool changed = radio->checked_;
         radio->checked_ = false;
         radio->state_ = kStateNormal;
         radio->Invalidate(nullptr);
+        if (changed) NotifyElementEvent(radio, EVENT_OBJECT_STATECHANGE);
     }
 }
+
+// ---- Accessibility ----------------------------------------------------------------
+
+DWORD UICheckBox::AccessibleRole() { return accessibleRole_ ? accessibleRole_ : ROLE_SYSTEM_CHECKBUTTON; }
+
+std::wstring UICheckBox::AccessibleName() { return accessibleName_.empty() ? text_ : accessibleName_; }
+
+DWORD UICheckBox::AccessibleState() { return checked_ ? STATE_SYSTEM_CHECKED : 0; }
+
+std::wstring UICheckBox::AccessibleAction() { return checked_ ? L"清除" : L"选中"; }
+
+DWORD UIRadioBox::AccessibleRole() { return accessibleRole_ ? accessibleRole_ : ROLE_SYSTEM_RADIOBUTTON; }
+
+std::wstring UIRadioBox::AccessibleAction() { return L"选中"; }
 
 }  // namespace quillo

@@ -20,8 +20,14 @@ public:
     LRESULT HandleLButtonDblClk(UINT flags, POINT point) override;
     LRESULT HandleLButtonUp(UINT flags, POINT point) override;
     LRESULT HandleShow(bool visible) override;
+    bool Press() override;
+    // Accessibility: a check box named by its text.
+    DWORD AccessibleRole() override;
+    std::wstring AccessibleName() override;
+    DWORD AccessibleState() override;
+    std::wstring AccessibleAction() override;
 
-    // Sets the box without telling anyone.
+    // Sets the box without telling anyone but screen readers.
     void SetCheck(bool checked);
     bool checked() const { return checked_; }
     void SetText(const std::wstring& text);
@@ -33,6 +39,8 @@ protected:
     // except while lighted.
     virtual int LookIndex() const;
     void DrawText(HDC hdc, const RECT& rect, int index) const;
+    // The focused look in place of the normal one while the box shows the focus.
+    int FocusIndex(int index) const;
 
     ButtonLook look_;
     std::wstring text_;
@@ -62,6 +70,9 @@ public:
     LRESULT HandleLButtonDown(UINT flags, POINT point) override;
     LRESULT HandleLButtonDblClk(UINT flags, POINT point) override;
     LRESULT HandleLButtonUp(UINT flags, POINT point) override;
+    bool Press() override;
+    DWORD AccessibleRole() override;
+    std::wstring AccessibleAction() override;
     // Clears every sibling radio box.
     virtual void UncheckSiblings();
 

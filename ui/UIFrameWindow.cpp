@@ -7,8 +7,8 @@ namespace quillo {
 namespace {
 
 const char* const kPieceNames[4] = {"Top", "Left", "Right", "Bottom"};
-constexpr int kCorner = 4;  // sizing corner squares
-constexpr int kTopEdge = 2; // rows of the top piece that size the window
+constexpr int kCornerSize = 4;   // sizing corner squares (at 96 DPI)
+constexpr int kTopEdgeRows = 2;  // rows of the top piece that size the window (at 96 DPI)
 
 bool Inside(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
 
@@ -55,26 +55,32 @@ int UIFrameWindow::LoadSkin(UIResource* resource, const std::string& path, const
     struct {
         const char* name;
         UIButton** slot;
-    } const buttons[] = {{"SysBtns/Close", &close_},
-                         {"SysBtns/Restore", &restore_},
-                         {"SysBtns/Maximize", &maximize_},
-                         {"SysBtns/Minimize", &minimize_}};
+        const wchar_t* accessibleName;  // the buttons show images only
+    } const buttons[] = {{"SysBtns/Close", &close_, L"关闭"},
+                         {"SysBtns/Restore", &restore_, L"还原"},
+                         {"SysBtns/Maximize", &maximize_, L"最大化"},
+                         {"SysBtns/Minimize", &minimize_, L"最小化"}};
     for (const auto& entry : buttons) {
         if (!resource->GetNode(entry.name, node)) continue;
         UIButton* button = new UIButton();
         button->LoadSkin(resource, entry.name, node);
+        button->SetAccessibleName(entry.accessibleName);
+        // Reached by Escape and Alt+F4 rather than by Tab.
+        button->SetTabStop(false);
         AddChild(button);
         *entry.slot = button;
     }
     if (restore_) restore_->SetVisible(false);
+    if (close_ && !cancelElement_) SetCancelElement(close_);
     OnLayoutChanged();
     return 1;
 }
 
 void UIFrameWindow::OnLayoutChanged() {
     const int right = rect_.right, bottom = rect_.bottom;
-    const int top = normal_[kTop].srcH, left = normal_[kLeft].srcW;
-    const int rightWidth = normal_[kRight].srcW, bottomHeight = normal_[kBottom].srcH;
+    // The border pieces keep their skin size at the display's scale.
+    const int top = Px(normal_[kTop].srcH), left = Px(normal_[kLeft].srcW);
+    const int rightWidth = Px(normal_[kRight].srcW), bottomHeight = Px(normal_[kBottom].srcH);
     client_ = RECT{left, top, right - rightWidth, bottom - bottomHeight};
     pieces_[kTop] = RECT{0, 0, right, top};
     pieces_[kLeft] = RECT{0, top, left, bottom - bottomHeight};
@@ -97,6 +103,7 @@ bool UIFrameWindow::OnHitTarget(POINT point) const {
 }
 
 LRESULT UIFrameWindow::HitTest(POINT p, LRESULT passedOn) const {
+    const int kCorner = Px(kCornerSize), kTopEdge = Px(kTopEdgeRows);
     const RECT& top = pieces_[kTop];
     const bool sizable = IsWindowValid() && (::GetWindowLongW(hwnd_, GWL_STYLE) & WS_THICKFRAME);
     if (!sizable) return Inside(top, p) && !OnHitTarget(p) ? HTCAPTION : passedOn;

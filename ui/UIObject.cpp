@@ -2,7 +2,13 @@
 
 #include <windowsx.h>
 
+#include <vector>
+
+#include "ui/FocusOrder.h"
+#include "ui/UIAccessible.h"
+#include "ui/DpiScale.h"
 #include "ui/SkinDraw.h"
+#include "ui/WindowDpi.h"
 
 namespace quillo {
 
@@ -30,6 +36,7 @@ UIObject::UIObject() = default;
 
 UIObject::~UIObject() {
     // Unbind first so that nothing reaches this half-destroyed object.
+    ReleaseAccessible();
     HWND hwnd = Detach();
     hoverChild_ = nullptr;
     focusChild_ = nullptr;
@@ -160,18 +167,10 @@ LRESULT UIObject::OnLButtonDown(WPARAM wParam, LPARAM lParam) {
     const POINT point = PointFromLParam(lParam);
     UIObject* target = DeepestHovered();
     if (!target) {
-        if (UIObject* old = focusChild_) {
-            old->HandleKillFocus(nullptr);
-            focusChild_ = nullptr;
-        }
+        SetFocusElement(nullptr);
         HandleLButtonDown(flags, point);
     } else if (target->enabled_ && target->visible_) {
-        if (target != focusChild_) {
-            UIObject* old = focusChild_;
-            if (old) old->HandleKillFocus(target);
-            focusChild_ = target;
-            target->HandleSetFocus(old);
-        }
+        SetFocusElement(target);
         target->HandleLButtonDown(flags, point);
     }
     return result;
@@ -213,8 +212,122 @@ LRESULT UIObject::OnMouseWheel(WPARAM wParam, LPARAM lParam) {
 
 LRESULT UIObject::OnKeyDown(WPARAM wParam, LPARAM lParam) {
     const LRESULT result = DefProc(WM_KEYDOWN, wParam, lParam);
-    (focusChild_ ? focusChild_ : this)->HandleKeyDown(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
+    if (!HandleNavigationKey(static_cast<UINT>(wParam), lParam))
+        (focusChild_ ? focusChild_ : this)->HandleKeyDown(static_cast<UINT>(wParam), static_cast<UINT>(lParam));
     return result;
+}
+
+// ---- Keyboard ----------------------------------------------------------------------
+
+namespace {
+
+// The tab stops of the tree below `element` in tree order. A child that owns
+// a window of its own keeps its own focus and is not entered.
+void CollectTabStops(UIObject* element, std::vector<UIObject*>& stops) {
+    for (const auto& owned : element->children()) {
+        UIObject* child = owned.get();
+        if (!child->visible() || child->hwnd()) continue;
+        if (child->enabled() && child->IsTabStop() && !RectEmpty(child->rect())) stops.push_back(child);
+        CollectTabStops(child, stops);
+    }
+}
+
+bool IsPushButton(const UIObject* element) {
+    return element && (element->kind() == kKindButton || element->kind() == kKindDropButton);
+}
+
+}  // namespace
+
+bool UIObject::Usable() const {
+    if (!enabled_ || RectEmpty(rect_)) return false;
+    for (const UIObject* element = this; element; element = element->parent_)
+        if (!element->visible_) return false;
+    return true;
+}
+
+void UIObject::SetFocusElement(UIObject* element) {
+    if (element == focusChild_) return;
+    UIObject* old = focusChild_;
+    if (old) old->HandleKillFocus(element);
+    focusChild_ = element;
+    if (element) element->HandleSetFocus(old);
+    // Screen readers follow the focus, to the window itself too.
+    if (element)
+        NotifyElementEvent(element, EVENT_OBJECT_FOCUS);
+    else if (hwnd_)
+        ::NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+    if (focusCues_) {
+        if (old) old->Invalidate(nullptr);
+        if (element) element->Invalidate(nullptr);
+    }
+}
+
+bool UIObject::MoveFocus(bool backwards) {
+    std::vector<UIObject*> stops;
+    CollectTabStops(this, stops);
+    if (stops.empty()) return false;
+    std::vector<FocusBox> boxes;
+    boxes.reserve(stops.size());
+    for (UIObject* stop : stops)
+        boxes.push_back(FocusBox{stop->rect_.left, stop->rect_.top, stop->rect_.right, stop->rect_.bottom});
+    std::vector<UIObject*> ordered;
+    ordered.reserve(stops.size());
+    for (size_t index : ReadingOrder(boxes)) ordered.push_back(stops[index]);
+    size_t current = ordered.size();
+    for (size_t i = 0; i < ordered.size(); ++i)
+        if (ordered[i] == focusChild_) current = i;
+    UIObject* next = ordered[NextStop(current, ordered.size(), backwards)];
+    // The window takes the keyboard back from a native edit first, so that
+    // the edit hands its text over before the next element is focused.
+    if (IsWindowValid() && ::GetFocus() != hwnd_) ::SetFocus(hwnd_);
+    SetFocusElement(next);
+    return true;
+}
+
+bool UIObject::focusCuesShown() const { return focusCues_; }
+
+bool UIObject::ShowsFocus() const {
+    const UIObject* host = this;
+    while (host && !host->hwnd_) host = host->parent_;
+    return host && host->focusCues_ && host->focusChild_ == this;
+}
+
+void UIObject::ShowFocusCues() {
+    if (focusCues_) return;
+    focusCues_ = true;
+    if (focusChild_) focusChild_->Invalidate(nullptr);
+}
+
+bool UIObject::PressDefault() { return defaultElement_ && defaultElement_->Usable() && defaultElement_->Press(); }
+
+bool UIObject::PressCancel() { return cancelElement_ && cancelElement_->Usable() && cancelElement_->Press(); }
+
+bool UIObject::HandleNavigationKey(UINT key, LPARAM lParam) {
+    const bool repeat = (lParam & (1 << 30)) != 0;
+    switch (key) {
+        case VK_TAB:
+            ShowFocusCues();
+            MoveFocus(::GetKeyState(VK_SHIFT) < 0);
+            return true;
+        case VK_SPACE:
+            if (!focusChild_ || !focusChild_->IsTabStop() || !focusChild_->Usable()) return false;
+            ShowFocusCues();
+            if (repeat) return true;
+            return focusChild_->Press();
+        case VK_RETURN:
+            ShowFocusCues();
+            if (repeat) return true;
+            // A focused push button is pressed itself, as in a dialog.
+            if (IsPushButton(focusChild_) && focusChild_->Usable()) return focusChild_->Press();
+            PressDefault();
+            return true;
+        case VK_ESCAPE:
+            if (repeat) return true;
+            PressCancel();
+            return true;
+        default:
+            return false;
+    }
 }
 
 LRESULT UIObject::OnKeyUp(WPARAM wParam, LPARAM lParam) {
@@ -294,11 +407,20 @@ LRESULT UIObject::DefProc(UINT message, WPARAM wParam, LPARAM lParam) {
         LayeredRepaint(reinterpret_cast<const RECT*>(wParam));
         return 0;
     }
+    if (message == kDpiChangedMessage) return OnDpiChanged(wParam, lParam);
     return CHWindow::DefProc(message, wParam, lParam);
 }
 
 BOOL UIObject::PreTranslateMessage(MSG* msg) {
     RelayTooltipMessage(msg);
+    // A native edit inside the window (the feedback form's fields) keeps
+    // Tab, Escape and, when it has a single line, Return for the window.
+    if (msg->message == WM_KEYDOWN && hwnd_ && msg->hwnd != hwnd_ && ::IsChild(hwnd_, msg->hwnd)) {
+        const UINT key = static_cast<UINT>(msg->wParam);
+        const bool multiLine = (::GetWindowLongW(msg->hwnd, GWL_STYLE) & ES_MULTILINE) != 0;
+        if (key == VK_TAB || key == VK_ESCAPE || (key == VK_RETURN && !multiLine))
+            return HandleNavigationKey(key, msg->lParam) ? TRUE : FALSE;
+    }
     return FALSE;
 }
 
@@ -318,7 +440,7 @@ bool UIObject::EnsureBackBuffer() {
     } else {
         bufferDC_ = ::CreateCompatibleDC(screen);
         ::SetBkMode(bufferDC_, TRANSPARENT);
-        ::SelectObject(bufferDC_, ToolkitDefaultFont());
+        ::SelectObject(bufferDC_, ToolkitDefaultFont(dpi()));
         if (background_) ::SelectObject(bufferDC_, background_);
     }
     bufferWidth_ = width;
@@ -404,6 +526,7 @@ void UIObject::LayeredRepaint(const RECT* rect) {
 }
 
 void UIObject::Render(HDC hdc, const RECT& clip) {
+    const DrawingDpiScope scale(dpi());
     Draw(hdc, rect_, clip);
     DrawChildren(hdc, clip);
 }
@@ -440,15 +563,17 @@ void UIObject::Layout() {
     if (!parent_ || !PositiveSize(size_)) return;
     const RECT& p = parent_->rect_;
     if (::EqualRect(&rect_, &p)) return;
+    const int scale = pixelSize_ ? kBaseDpi : dpi();
+    const int x = ScaleToDpi(size_.left, scale), y = ScaleToDpi(size_.top, scale);
     if (fixedOffset_) {
-        rect_.top = p.top + size_.top;
-        rect_.left = p.left + size_.left;
+        rect_.top = p.top + y;
+        rect_.left = p.left + x;
     } else {
-        rect_.top = size_.top + (size_.top < 0 ? p.bottom : p.top);
-        rect_.left = size_.left + (size_.left < 0 ? p.right : p.left);
+        rect_.top = y + (size_.top < 0 ? p.bottom : p.top);
+        rect_.left = x + (size_.left < 0 ? p.right : p.left);
     }
-    rect_.right = rect_.left + size_.right;
-    rect_.bottom = rect_.top + size_.bottom;
+    rect_.right = rect_.left + ScaleToDpi(size_.right, scale);
+    rect_.bottom = rect_.top + ScaleToDpi(size_.bottom, scale);
     LayoutChildren();
     UpdateTooltipRect();
 }
@@ -514,6 +639,8 @@ LRESULT UIObject::HandleKeyUp(UINT key, UINT flags) {
 }
 
 LRESULT UIObject::HandleLButtonDown(UINT, POINT) { return 0; }
+bool UIObject::IsTabStop() const { return tabStop_; }
+bool UIObject::Press() { return false; }
 LRESULT UIObject::HandleMouseMove(UINT, POINT) { return 0; }
 LRESULT UIObject::HandleMouseEnter(UINT, POINT) { return 0; }
 LRESULT UIObject::HandleMouseLeave(UINT, POINT) { return 0; }
@@ -573,14 +700,68 @@ void UIObject::SetVisible(bool visible) {
     HandleShow(visible);
     Invalidate(nullptr);
     UpdateTooltipRect();
+    if (!visible) DropFocusWithin();
 }
 
 void UIObject::SetEnabled(bool enabled) {
     enabled_ = enabled;
     Invalidate(nullptr);
+    if (!enabled) DropFocusWithin();
+}
+
+void UIObject::DropFocusWithin() {
+    UIObject* host = HostObject();
+    if (!host || host == this) return;
+    for (UIObject* element = host->focusChild_; element; element = element->parent_) {
+        if (element == this) {
+            // Keys must not reach an element nobody can see or use.
+            host->SetFocusElement(nullptr);
+            return;
+        }
+    }
+}
+
+int UIObject::dpi() const {
+    const UIObject* host = this;
+    while (host && !host->hwnd_) host = host->parent_;
+    if (!host) return kBaseDpi;
+    if (host->dpi_ == 0 && host->IsWindowValid()) host->dpi_ = WindowDpi(host->hwnd_);
+    return host->dpi_ > 0 ? host->dpi_ : kBaseDpi;
+}
+
+int UIObject::Px(int length) const { return ScaleToDpi(length, dpi()); }
+
+void UIObject::SetPixelPosition(int x, int y, int w, int h) {
+    pixelSize_ = true;
+    const RECT before = rect_;
+    size_.left = x;
+    size_.top = y;
+    if (w >= 0) size_.right = w;
+    if (h >= 0) size_.bottom = h;
+    if (PositiveSize(size_)) Layout();
+    if (!RectEmpty(before) && !::EqualRect(&before, &rect_)) Invalidate(&before);
+    Invalidate(nullptr);
+}
+
+LRESULT UIObject::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+    const int newDpi = HIWORD(wParam);
+    dpi_ = newDpi > 0 ? newDpi : WindowDpi(hwnd_);
+    // The buffer's DC holds the default font of the old scale.
+    ReleaseBackBuffer();
+    if (const RECT* suggested = reinterpret_cast<const RECT*>(lParam))
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, RectWidth(*suggested), RectHeight(*suggested),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    // Every place is computed again at the new scale, whether or not the
+    // window's size changed with it.
+    ::GetClientRect(hwnd_, &rect_);
+    LayoutChildren();
+    OnLayoutChanged();
+    Invalidate(nullptr);
+    return 0;
 }
 
 void UIObject::SetPosition(int x, int y, int w, int h) {
+    pixelSize_ = false;
     const RECT before = rect_;
     size_.left = x;
     size_.top = y;
@@ -615,11 +796,13 @@ void UIObject::SetWindowSize(int width, int height) {
     ::GetWindowRect(hwnd_, &window);
     POINT topLeft = {window.left, window.top};
     if (::GetWindowLongW(hwnd_, GWL_STYLE) & WS_CHILD) ::MapWindowPoints(nullptr, ::GetParent(hwnd_), &topLeft, 1);
-    ::MoveWindow(hwnd_, topLeft.x, topLeft.y, width, height, ::IsWindowVisible(hwnd_));
+    ::MoveWindow(hwnd_, topLeft.x, topLeft.y, Px(width), Px(height), ::IsWindowVisible(hwnd_));
 }
 
 void UIObject::SetWindowRect(int x, int y, int width, int height) {
-    if (IsWindowValid()) ::MoveWindow(hwnd_, x, y, width, height, ::IsWindowVisible(hwnd_));
+    // The place is where the window goes on the screen (or in its parent);
+    // the size is the layout's and is scaled.
+    if (IsWindowValid()) ::MoveWindow(hwnd_, x, y, Px(width), Px(height), ::IsWindowVisible(hwnd_));
 }
 
 void UIObject::Show(bool visible) {

@@ -20,6 +20,8 @@
 
 namespace quillo {
 
+class UIAccessible;
+
 // Element kinds (the factory's numbers).
 enum UIKind : int {
     kKindNone = 0,
@@ -113,6 +115,58 @@ public:
     // Relays `msg` to this element's tooltip control and those of its children.
     virtual void RelayTooltipMessage(MSG* msg);
 
+    // Keyboard.
+    // Whether Tab stops here (the host also asks for enabled and visible).
+    virtual bool IsTabStop() const;
+    void SetTabStop(bool tabStop) { tabStop_ = tabStop; }
+    // Enabled, visible with every ancestor, and laid out.
+    bool Usable() const;
+    // Does what a click does (a button reports, a check box toggles); false
+    // when the element has no such action.
+    virtual bool Press();
+    // Host: gives the focus to `element` (null: to the window itself), with
+    // the kill/set-focus calls and the focus event for screen readers.
+    void SetFocusElement(UIObject* element);
+    // Host: moves the focus to the next (previous) tab stop in reading order;
+    // false when there is none.
+    bool MoveFocus(bool backwards);
+    // Host: the focused element is drawn with its focused look once the
+    // keyboard has been used in the window.
+    bool focusCuesShown() const;
+    // Whether this element has the focus and its host shows focus cues.
+    bool ShowsFocus() const;
+    // The element that Return presses and the one that Escape presses
+    // (null: Escape closes the window as its close button would).
+    void SetDefaultElement(UIObject* element) { defaultElement_ = element; }
+    void SetCancelElement(UIObject* element) { cancelElement_ = element; }
+    UIObject* defaultElement() const { return defaultElement_; }
+    // Host: Return and Escape. Press the default (cancel) element when it
+    // can be used; true when something was done.
+    virtual bool PressDefault();
+    virtual bool PressCancel();
+
+    // Accessibility (screen readers, ui/UIAccessible). The base element is
+    // not exposed (role 0); the element kinds answer for themselves, and a
+    // screen may set the role or the name of one element.
+    // ROLE_SYSTEM_* of the element, 0 when it is not exposed.
+    virtual DWORD AccessibleRole();
+    // The set name, otherwise what the element shows.
+    virtual std::wstring AccessibleName();
+    // STATE_SYSTEM_* flags of the element's own (checked, read-only); the
+    // focus, availability and visibility are added by the accessible object.
+    virtual DWORD AccessibleState();
+    // The element's value (an editor's text, a bar's percentage); false
+    // when it has none.
+    virtual bool AccessibleValue(std::wstring& value);
+    // The name of what Press does; empty when nothing.
+    virtual std::wstring AccessibleAction();
+    void SetAccessibleRole(DWORD role) { accessibleRole_ = role; }
+    void SetAccessibleName(const std::wstring& name) { accessibleName_ = name; }
+    // Host: WM_GETOBJECT for the client area is answered with the window's
+    // accessible object, which is disconnected when the window goes.
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    LRESULT OnNcDestroy(WPARAM wParam, LPARAM lParam) override;
+
     // Tree.
     // Takes ownership of `child`, appends it and lays it out.
     void AddChild(UIObject* child);
@@ -148,6 +202,19 @@ public:
     // (client coordinates of the host).
     void Render(HDC hdc, const RECT& clip);
 
+    // Display scale. Lengths in "size", in SetPosition and in the window
+    // helpers below are at 96 DPI and are laid out at the host's DPI (read
+    // from its window when first asked and again on WM_DPICHANGED); an element
+    // without a host window answers 96.
+    int dpi() const;
+    // `length` (at 96 DPI) in the element's device pixels.
+    int Px(int length) const;
+    // The four members of `r` (margins, or left, top, right, bottom at 96 DPI) so.
+    RECT PxRect(const RECT& r) const { return RECT{Px(r.left), Px(r.top), Px(r.right), Px(r.bottom)}; }
+    // Moves the element to a place in device pixels, relative to the parent as
+    // SetPosition: for places computed from rectangles already laid out.
+    void SetPixelPosition(int x, int y, int w, int h);
+
     // Host window helpers.
     void CenterWindow();
     void SetWindowSize(int width, int height);
@@ -174,6 +241,14 @@ public:
 
 protected:
     void LayoutChildren();
+    // Host: WM_DPICHANGED. Takes the new DPI, moves the window to the
+    // suggested rectangle, lays everything out again and remakes the buffer.
+    LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+    // Host: Tab, Space, Return and Escape; true when the key was used.
+    bool HandleNavigationKey(UINT key, LPARAM lParam);
+    void ShowFocusCues();
+    // Takes the focus away when it lies on this element or inside it.
+    void DropFocusWithin();
     // The hover walk of one element for a mouse move at `point`.
     static LRESULT RouteHover(UIObject* element, UINT flags, POINT point);
     // Leaves `element` and its whole hover chain.
@@ -196,6 +271,7 @@ protected:
     bool notHitTarget_ = false;
     bool fixedOffset_ = false;
     bool tooltipRegistered_ = false;
+    bool tabStop_ = false;
     RECT rect_ = {};
     RECT size_ = {};
     HCURSOR cursor_ = nullptr;
@@ -220,7 +296,17 @@ protected:
     int bufferWidth_ = 0;
     int bufferHeight_ = 0;
     bool bufferLayered_ = false;
+    mutable int dpi_ = 0;      // host: the window's DPI, 0 until read
+    bool pixelSize_ = false;   // "size" is in device pixels (SetPixelPosition)
     std::map<UINT_PTR, UIObject*> timers_;
+    UIObject* defaultElement_ = nullptr;
+    UIObject* cancelElement_ = nullptr;
+    bool focusCues_ = false;
+    // Accessibility: the element's set role and name; the host's object.
+    DWORD accessibleRole_ = 0;
+    std::wstring accessibleName_;
+    UIAccessible* accessible_ = nullptr;
+    void ReleaseAccessible();
 
 public:
     // Back buffer, for drawing checks: bits are set only for layered windows

@@ -4,6 +4,8 @@
 
 #include "app/AppendedBlock.h"
 #include "tools/mkskin/SkinPacker.h"
+#include "ui/FocusOrder.h"
+#include "ui/DpiScale.h"
 #include "ui/SkinData.h"
 
 namespace quillo {
@@ -192,6 +194,35 @@ TEST(TintTest, ZeroTintKeepsColoursAndOthersFollowTheTables) {
     EXPECT_EQ(TintColorValue(0xFFFFFF, 500, 500, 0), TintColorValue(0xFFFFFF, 180, 100, 0));  // clamped
 }
 
+// Tab order by place: rows from the top, left to right in a row; an element
+// a little lower than its neighbour (a link beside a check box) shares its row.
+TEST(FocusOrderTest, ReadingOrderAndWrapping) {
+    struct Row {
+        std::vector<FocusBox> boxes;
+        std::vector<size_t> order;
+    };
+    const Row rows[] = {
+        {{}, {}},
+        {{{300, 10, 340, 30}, {10, 10, 50, 30}, {10, 50, 50, 70}}, {1, 0, 2}},
+        // the options screen, unfolded: button, path and browse, three boxes, the bottom row
+        {{{47, 585, 171, 609}, {215, 247, 395, 295}, {457, 355, 563, 391}, {125, 355, 447, 391},
+          {125, 411, 365, 435}, {125, 441, 365, 465}, {443, 585, 563, 609}, {169, 587, 259, 611}},
+         {1, 3, 2, 4, 5, 0, 7, 6}},
+        // below the middle of the first of a row: the next row
+        {{{10, 10, 50, 30}, {60, 20, 90, 40}, {5, 21, 50, 40}}, {0, 2, 1}},
+        // the same place twice keeps the order of the tree
+        {{{10, 10, 50, 30}, {10, 10, 50, 30}}, {0, 1}},
+    };
+    for (const Row& row : rows) EXPECT_EQ(ReadingOrder(row.boxes), row.order) << row.boxes.size() << " boxes";
+
+    EXPECT_EQ(NextStop(3, 3, false), 0u) << "nothing focused: the first";
+    EXPECT_EQ(NextStop(3, 3, true), 2u) << "nothing focused, backwards: the last";
+    EXPECT_EQ(NextStop(2, 3, false), 0u);
+    EXPECT_EQ(NextStop(0, 3, true), 2u);
+    EXPECT_EQ(NextStop(1, 3, false), 2u);
+    EXPECT_EQ(NextStop(0, 0, false), 0u);
+}
+
 TEST(NineGridTest, CornersKeepTheirSizeAndTheRestStretches) {
     ImageStyleValues s;
     s.srcX = 10;
@@ -221,6 +252,77 @@ TEST(NineGridTest, CornersKeepTheirSizeAndTheRestStretches) {
     s.marginR = 15;
     EXPECT_EQ(NineGridPieces({0, 0, 50, 60}, s).size(), 2u);
     EXPECT_TRUE(NineGridPieces({0, 0, 0, 60}, s).empty());
+}
+
+// Lengths at the display's scale: the nearest pixel, halves away from zero
+// (a negative place counts from the right or bottom edge), the identity at 96.
+TEST(DisplayScaleTest, LengthsRoundToTheNearestPixel) {
+    struct Row {
+        int32_t length;
+        int dpi;
+        int32_t scaled;
+    };
+    const Row rows[] = {
+        {610, 144, 915}, {430, 144, 645}, {610, 192, 1220}, {430, 192, 860}, {167, 144, 251}, {1, 144, 2},
+        {-45, 144, -68}, {-47, 144, -71}, {-45, 192, -90}, {7, 120, 9},     {5, 120, 6},    {36, 120, 45},
+        {0, 144, 0},     {13, 168, 23},   {-1, 120, -1},   {4, 0, 4},       {4, -96, 4},    {30000000, 192, 60000000},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ScaleToDpi(row.length, row.dpi), row.scaled) << row.length << " at " << row.dpi;
+    for (int32_t v = -2000; v <= 2000; ++v) ASSERT_EQ(ScaleToDpi(v, 96), v);
+
+    // The image drawn: 1x up to 125 %, 2x from 150 %.
+    const std::pair<int, int> images[] = {{96, 1}, {120, 1}, {143, 1}, {144, 2}, {168, 2}, {192, 2}, {288, 2}, {0, 1}};
+    for (const auto& [dpi, scale] : images) EXPECT_EQ(ImageScaleForDpi(dpi), scale) << dpi;
+}
+
+// A nine-grid drawn from a 2x image at 144 DPI: source rectangles and margins
+// doubled, fixed destination margins at 1.5 times, the middle takes the rest.
+TEST(NineGridTest, ScaledImagesAndDisplays) {
+    ImageStyleValues s;
+    s.srcX = 10;
+    s.srcY = 20;
+    s.srcW = 30;
+    s.srcH = 40;
+    s.marginL = 5;
+    s.marginT = 6;
+    s.marginR = 7;
+    s.marginB = 8;
+    struct Row {
+        int imageScale, dpi;
+        SkinRect src0, dst0, src4, dst4, src8, dst8;
+    };
+    const Row rows[] = {
+        {1, 96, {10, 20, 5, 6}, {100, 200, 5, 6}, {15, 26, 18, 26}, {105, 206, 288, 86}, {33, 52, 7, 8},
+         {393, 292, 7, 8}},
+        {2, 144, {20, 40, 10, 12}, {100, 200, 8, 9}, {30, 52, 36, 52}, {108, 209, 281, 79}, {66, 104, 14, 16},
+         {389, 288, 11, 12}},
+        {2, 192, {20, 40, 10, 12}, {100, 200, 10, 12}, {30, 52, 36, 52}, {110, 212, 276, 72}, {66, 104, 14, 16},
+         {386, 284, 14, 16}},
+        // the 1x image on a 120 DPI display
+        {1, 120, {10, 20, 5, 6}, {100, 200, 6, 8}, {15, 26, 18, 26}, {106, 208, 285, 82}, {33, 52, 7, 8},
+         {391, 290, 9, 10}},
+    };
+    for (const Row& row : rows) {
+        const auto pieces = NineGridPieces({100, 200, 300, 100}, s, row.imageScale, row.dpi);
+        ASSERT_EQ(pieces.size(), 9u);
+        EXPECT_EQ(pieces[0].src, row.src0) << row.dpi;
+        EXPECT_EQ(pieces[0].dst, row.dst0) << row.dpi;
+        EXPECT_EQ(pieces[4].src, row.src4) << row.dpi;
+        EXPECT_EQ(pieces[4].dst, row.dst4) << row.dpi;
+        EXPECT_EQ(pieces[8].src, row.src8) << row.dpi;
+        EXPECT_EQ(pieces[8].dst, row.dst8) << row.dpi;
+    }
+    // The foreground box and its offset at the display's scale.
+    s.foreW = 10;
+    s.foreH = 4;
+    s.foreAlign = 128;
+    s.foreOffsetX = -3;
+    s.foreOffsetY = 2;
+    EXPECT_EQ(PlaceForeground({0, 0, 100, 50}, s, 96), (SkinRect{87, 48, 10, 4}));
+    EXPECT_EQ(PlaceForeground({0, 0, 150, 75}, s, 144), (SkinRect{130, 72, 15, 6}));
+    s.foreAlign = 0;
+    EXPECT_EQ(PlaceForeground({0, 0, 200, 100}, s, 192), (SkinRect{84, 50, 20, 8}));
 }
 
 TEST(NineGridTest, ForegroundPlacementByAlignment) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -508,6 +509,85 @@ TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
     EXPECT_EQ(decoded, "{\"check\":[2,5],\"feedback\":[\"Nokia 3310\"]}\n");
 }
 
+// Someone without a mouse: Escape and Alt+F4 close the options screen as
+// its close button does; Tab, Space and Return install with the agreement
+// ticked again and start the product; Return confirms the removal; Tab,
+// Space, typing and Return answer the feedback form and finish.
+TEST_F(SetupGuiTest, TheWholeInstallAndRemovalByKeysAlone) {
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.Start(sample_, L"/D \"" + root_ + L"\""));
+        const ScreenWindow main = run.Main();
+        ASSERT_TRUE(main.hwnd);
+        Key(main.hwnd, VK_ESCAPE);
+        EXPECT_EQ(run.ExitCode(), static_cast<DWORD>(kExitCancelled)) << "Escape cancels";
+    }
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.Start(sample_, L"/D \"" + root_ + L"\""));
+        const ScreenWindow main = run.Main();
+        ASSERT_TRUE(main.hwnd);
+        PostMessageW(main.hwnd, WM_SYSKEYDOWN, VK_F4, static_cast<LPARAM>(KF_ALTDOWN) << 16);
+        EXPECT_EQ(run.ExitCode(), static_cast<DWORD>(kExitCancelled)) << "Alt+F4 cancels";
+    }
+    SetupRun run;
+    ASSERT_TRUE(run.Start(sample_, L"/D \"" + root_ + L"\""));
+    const ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd);
+    Key(main.hwnd, VK_TAB);    // the install button
+    Key(main.hwnd, VK_TAB);    // the agreement
+    Key(main.hwnd, VK_SPACE);  // not agreed: the install button is unavailable
+    Key(main.hwnd, VK_RETURN);
+    Sleep(500);
+    EXPECT_FALSE(run.Visible(1, 0).hwnd) << "nothing starts without the agreement";
+    EXPECT_FALSE(Exists(root_ + L"\\Quillo 3\\Quillo.exe"));
+    Key(main.hwnd, VK_SPACE);
+    Key(main.hwnd, VK_RETURN);
+    const ScreenWindow success = run.Visible(2, 60000);
+    ASSERT_TRUE(success.hwnd) << "the success screen";
+    const std::wstring folder = root_ + L"\\Quillo 3";
+    EXPECT_TRUE(Exists(folder + L"\\Quillo.exe"));
+    Key(success.hwnd, VK_RETURN);  // "立即体验"
+    EXPECT_EQ(run.ExitCode(), 0u);
+    for (int i = 0; i < 100 && Lines(SampleRunsFile()).empty(); ++i) Sleep(50);
+    EXPECT_EQ(Lines(SampleRunsFile()), std::vector<std::string>{"Quillo"}) << "the product was started";
+
+    const std::wstring copyPath = TemporaryCopyPath();
+    ASSERT_TRUE(CopyFileW((folder + L"\\unins000.exe").c_str(), copyPath.c_str(), FALSE));
+    SetupRun removal;
+    ASSERT_TRUE(removal.Start(copyPath));
+    const ScreenWindow confirm = removal.Main();
+    ASSERT_TRUE(confirm.hwnd);
+    Key(confirm.hwnd, VK_RETURN);
+    const ScreenWindow closing = removal.Visible(2, 60000);
+    ASSERT_TRUE(closing.hwnd) << "the closing screen";
+    const ScreenWindow form = removal.Visible(3, 10000);
+    ASSERT_TRUE(form.hwnd) << "the feedback form";
+    EXPECT_FALSE(Exists(folder));
+    for (int i = 0; i < 4; ++i) Key(form.hwnd, VK_TAB);  // the fourth reason
+    Key(form.hwnd, VK_SPACE);
+    Key(form.hwnd, VK_TAB);  // the fifth reason
+    Key(form.hwnd, VK_TAB);  // the first field: its edit window opens
+    HWND edit = nullptr;
+    for (int i = 0; i < 100 && !edit; ++i) {
+        edit = FindWindowExW(form.hwnd, nullptr, L"Edit", nullptr);
+        if (!edit) Sleep(50);
+    }
+    ASSERT_TRUE(edit) << "the first field opened its edit control";
+    Type(edit, L"no sync");
+    Key(edit, VK_RETURN);  // "完成", from the field
+    EXPECT_EQ(removal.ExitCode(), 0u);
+    DeleteFileW(copyPath.c_str());
+
+    const std::vector<std::string> requests = RequestLines(stats_);
+    ASSERT_EQ(requests.size(), 3u);  // install, removal, feedback
+    std::string encoded = requests[2].substr(requests[2].find("&fb=") + 4);
+    encoded = encoded.substr(0, encoded.find(' '));
+    std::string decoded;
+    ASSERT_TRUE(Base64Decode(encoded, decoded));
+    EXPECT_EQ(decoded, "{\"check\":[4],\"feedback\":[\"no sync\"]}\n");
+}
+
 // Two presses of the confirmation's OK button in a row remove the
 // installation once.
 TEST_F(SetupGuiTest, ASecondConfirmationWhileRemovingIsIgnored) {
@@ -633,6 +713,134 @@ TEST_F(SetupGuiTest, QuietRunsTellTheirOutcomeByExitCode) {
     EXPECT_TRUE(AnyContains(events, "&op=1&")) << "the failure";
     EXPECT_TRUE(AnyContains(events, "&e=9"));
     EXPECT_TRUE(AnyContains(events, "&op=2&"));
+}
+
+
+// A screen reader in another process reads the options screen through the
+// window's accessible object: its elements by role, name and state, the
+// agreement before and after Space and after its default action, and the
+// object once the program has ended.
+TEST_F(SetupGuiTest, AScreenReaderReadsTheOptionsScreen) {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_TRUE(SUCCEEDED(com));
+    SetupRun run;
+    ASSERT_TRUE(run.Start(sample_, L"/D \"" + root_ + L"\""));
+    const ScreenWindow main = run.Main();
+    ASSERT_TRUE(main.hwnd);
+    IAccessible* object = nullptr;
+    ASSERT_EQ(AccessibleObjectFromWindow(main.hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object)),
+              S_OK);
+    ASSERT_TRUE(object);
+    const auto child = [](long id) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_I4;
+        v.lVal = id;
+        return v;
+    };
+    const auto text = [](HRESULT result, BSTR value) {
+        std::wstring copy = result == S_OK && value ? std::wstring(value, SysStringLen(value)) : L"<none>";
+        SysFreeString(value);
+        return copy;
+    };
+    const auto name = [&](long id) {
+        BSTR value = nullptr;
+        const HRESULT result = object->get_accName(child(id), &value);
+        return text(result, value);
+    };
+    const auto action = [&](long id) {
+        BSTR value = nullptr;
+        const HRESULT result = object->get_accDefaultAction(child(id), &value);
+        return text(result, value);
+    };
+    const auto number = [&](long id, bool role) {
+        VARIANT v;
+        VariantInit(&v);
+        const HRESULT result = role ? object->get_accRole(child(id), &v) : object->get_accState(child(id), &v);
+        return result == S_OK && v.vt == VT_I4 ? v.lVal : -1;
+    };
+    EXPECT_EQ(name(CHILDID_SELF), L"Corvane");
+    EXPECT_EQ(number(CHILDID_SELF, true), ROLE_SYSTEM_CLIENT);
+    long count = 0;
+    ASSERT_EQ(object->get_accChildCount(&count), S_OK);
+    std::map<std::wstring, long> ids;
+    for (long id = 1; id <= count; ++id) ids[name(id)] = id;
+
+    constexpr long kFocusable = STATE_SYSTEM_FOCUSABLE, kChecked = STATE_SYSTEM_CHECKED;
+    constexpr long kInvisible = STATE_SYSTEM_INVISIBLE, kUnavailable = STATE_SYSTEM_UNAVAILABLE;
+    struct Row {
+        const wchar_t* name;
+        long role;
+        long stateSet;
+        long stateClear;
+        const wchar_t* action;
+    };
+    const Row rows[] = {
+        {L"Quillo 3", ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_READONLY, kInvisible | kFocusable, L"<none>"},
+        {L"立即安装", ROLE_SYSTEM_PUSHBUTTON, kFocusable, kInvisible | kUnavailable, L"按下"},
+        {L"我同意用户协议", ROLE_SYSTEM_CHECKBUTTON, kFocusable | kChecked, kInvisible | kUnavailable, L"清除"},
+        {L"《用户协议》", ROLE_SYSTEM_LINK, kFocusable, kInvisible | kUnavailable, L"按下"},
+        {L"自定义安装 ▼", ROLE_SYSTEM_PUSHBUTTON, kFocusable, kInvisible, L"按下"},
+        {L"关闭", ROLE_SYSTEM_PUSHBUTTON, 0, kInvisible | kFocusable, L"按下"},
+        // Folded away until the options are shown.
+        {L"建立桌面快捷方式", ROLE_SYSTEM_CHECKBUTTON, kChecked | kInvisible, 0, L"清除"},
+        {L"安装路径", ROLE_SYSTEM_TEXT, kInvisible | kFocusable, STATE_SYSTEM_READONLY, L"<none>"},
+        {L"更换目录", ROLE_SYSTEM_PUSHBUTTON, kInvisible, 0, L"按下"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << WideToUtf8(row.name));
+        ASSERT_EQ(ids.count(row.name), 1u);
+        const long id = ids[row.name];
+        EXPECT_EQ(number(id, true), row.role);
+        const long state = number(id, false);
+        EXPECT_EQ(state & row.stateSet, row.stateSet) << std::hex << state;
+        EXPECT_EQ(state & row.stateClear, 0) << std::hex << state;
+        EXPECT_EQ(action(id), row.action);
+    }
+    const long agree = ids[L"我同意用户协议"], install = ids[L"立即安装"];
+    BSTR path = nullptr;
+    ASSERT_EQ(object->get_accValue(child(ids[L"安装路径"]), &path), S_OK);
+    EXPECT_EQ(text(S_OK, path).rfind(root_, 0), 0u) << "the path field's value is the folder";
+    VARIANT hit;
+    VariantInit(&hit);
+    ASSERT_EQ(object->accHitTest(main.rect.left + kAgreeBox.x, main.rect.top + kAgreeBox.y, &hit), S_OK);
+    EXPECT_EQ(hit.vt == VT_I4 ? hit.lVal : -1, agree) << "the agreement is under its place";
+    long left = 0, top = 0, width = 0, height = 0;
+    ASSERT_EQ(object->accLocation(&left, &top, &width, &height, child(agree)), S_OK);
+    EXPECT_TRUE(left <= main.rect.left + kAgreeBox.x && main.rect.left + kAgreeBox.x < left + width);
+    EXPECT_TRUE(top <= main.rect.top + kAgreeBox.y && main.rect.top + kAgreeBox.y < top + height);
+
+    // Waits (a bounded while) until the element's state has `flag` or not.
+    const auto becomes = [&](long id, long flag, bool set) {
+        for (int i = 0; i < 100; ++i) {
+            if (((number(id, false) & flag) != 0) == set) return true;
+            Sleep(50);
+        }
+        return false;
+    };
+    // The keyboard: Tab to the agreement, Space clears it.
+    Key(main.hwnd, VK_TAB);
+    Key(main.hwnd, VK_TAB);
+    EXPECT_TRUE(becomes(agree, STATE_SYSTEM_FOCUSED, true)) << "Tab reached the agreement";
+    VARIANT focus;
+    VariantInit(&focus);
+    EXPECT_EQ(object->get_accFocus(&focus), S_OK);
+    EXPECT_EQ(focus.vt == VT_I4 ? focus.lVal : -1, agree);
+    Key(main.hwnd, VK_SPACE);
+    EXPECT_TRUE(becomes(agree, kChecked, false)) << "Space cleared the agreement";
+    EXPECT_EQ(action(agree), L"选中");
+    EXPECT_TRUE(becomes(install, kUnavailable, true)) << "no installing without the agreement";
+    // The screen reader's own way: the default action ticks it again.
+    EXPECT_EQ(object->accDoDefaultAction(child(agree)), S_OK);
+    EXPECT_TRUE(becomes(agree, kChecked, true));
+    EXPECT_TRUE(becomes(install, kUnavailable, false));
+    EXPECT_EQ(action(agree), L"清除");
+
+    Key(main.hwnd, VK_ESCAPE);
+    EXPECT_EQ(run.ExitCode(), static_cast<DWORD>(kExitCancelled));
+    EXPECT_TRUE(FAILED(object->get_accChildCount(&count))) << "the program has ended";
+    object->Release();
+    CoUninitialize();
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <oleacc.h>
 #include <zlib.h>
 
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -183,6 +185,10 @@ protected:
         Up(x, y);
     }
     Rgba Pixel(int x, int y) { return Snapshot(host_).At(x, y); }
+    void Key(UINT vk) {
+        SendMessageW(host_.hwnd(), WM_KEYDOWN, vk, 0);
+        SendMessageW(host_.hwnd(), WM_KEYUP, vk, 0xC0000000);
+    }
 
     UIResource skin_;
     TestHost host_;
@@ -227,6 +233,76 @@ TEST_F(UIControlTest, ButtonLookFollowsThePointerAndAClickReportsItsId) {
     Move(150, 100);
     Click(20, 20);
     EXPECT_EQ(host_.Commands().size(), 2u) << "a hidden button is not hit";
+}
+
+// Tab visits the stops by place, not by creation, skips what cannot be
+// used, and the focused look appears only once the keyboard is used.
+TEST_F(UIControlTest, TabMovesTheFocusInReadingOrderAndShowsItAfterTheKeyboard) {
+    auto* checkEx = Make<UICheckBoxEx>(kKindCheckBoxEx, "Dlg/ChkEx");
+    auto* check = Make<UICheckBox>(kKindCheckBox, "Dlg/Chk");
+    auto* button = Make<UIButton>(kKindButton, "Dlg/Btn");
+    Make<UILabel>(kKindLabel, "Dlg/Label");
+    host_.SetFocusElement(button);  // as a click would
+    EXPECT_TRUE(Is(Pixel(30, 20), kBlue)) << "a mouse user sees no focus";
+    Key(VK_TAB);
+    EXPECT_EQ(check, host_.focusChild());
+    EXPECT_TRUE(Is(Pixel(20, 50), kCyan)) << "the focused look";
+    EXPECT_TRUE(Is(Pixel(30, 20), kBlue));
+    Key(VK_TAB);
+    EXPECT_EQ(checkEx, host_.focusChild());
+    Key(VK_TAB);
+    EXPECT_EQ(button, host_.focusChild()) << "round to the first";
+    EXPECT_TRUE(Is(Pixel(30, 20), kCyan));
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    Key(VK_TAB);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(checkEx, host_.focusChild()) << "Shift+Tab goes back";
+    check->SetEnabled(false);
+    Key(VK_TAB);
+    Key(VK_TAB);
+    EXPECT_EQ(checkEx, host_.focusChild()) << "the disabled box is skipped";
+    checkEx->SetVisible(false);
+    EXPECT_EQ(nullptr, host_.focusChild()) << "hiding the focused box takes the focus away";
+    Key(VK_SPACE);
+    EXPECT_FALSE(checkEx->checked()) << "a hidden box takes no key";
+    Key(VK_TAB);
+    EXPECT_EQ(button, host_.focusChild()) << "a hidden box is skipped";
+    Key(VK_TAB);
+    EXPECT_EQ(button, host_.focusChild());
+}
+
+// Space presses the focused element, Return the default one (or a focused
+// push button), Escape the cancel one; held keys repeat nothing.
+TEST_F(UIControlTest, SpaceReturnAndEscapePressWhatAClickWould) {
+    auto* button = Make<UIButton>(kKindButton, "Dlg/Btn");
+    auto* check = Make<UICheckBox>(kKindCheckBox, "Dlg/Chk");
+    auto* cancel = Make<UIButton>(kKindButton, "Dlg/Drop");
+    host_.SetDefaultElement(button);
+    host_.SetCancelElement(cancel);
+    Key(VK_TAB);
+    Key(VK_TAB);
+    ASSERT_EQ(check, host_.focusChild());
+    Key(VK_SPACE);
+    EXPECT_TRUE(check->checked());
+    SendMessageW(host_.hwnd(), WM_KEYDOWN, VK_SPACE, 1 << 30);  // held down
+    EXPECT_TRUE(check->checked());
+    Key(VK_SPACE);
+    EXPECT_FALSE(check->checked());
+    Key(VK_RETURN);
+    Key(VK_ESCAPE);
+    EXPECT_EQ((std::vector<WPARAM>{1002, 1002, 1001, 1020}), host_.Commands());
+    host_.events.clear();
+    button->SetEnabled(false);
+    Key(VK_RETURN);
+    EXPECT_TRUE(host_.Commands().empty()) << "a disabled default button";
+    Key(VK_TAB);
+    ASSERT_EQ(cancel, host_.focusChild());
+    Key(VK_RETURN);
+    EXPECT_EQ((std::vector<WPARAM>{1020}), host_.Commands()) << "a focused push button takes Return";
 }
 
 TEST_F(UIControlTest, OverlappingButtonsTheLaterOneGetsTheClick) {
@@ -527,6 +603,313 @@ TEST_F(UIControlTest, ToolBarReportsActionableItems) {
     ASSERT_EQ(host_.events.size(), 2u);
     EXPECT_EQ(host_.events[0].what, "child");
     EXPECT_EQ(host_.events[0].child, bar);
+}
+
+
+// ---- Screen readers ---------------------------------------------------------------
+
+// The thread's COM apartment, for an accessibility client in the test.
+struct ComApartment {
+    ComApartment() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+    HRESULT result;
+};
+
+VARIANT Child(long id) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = id;
+    return v;
+}
+
+// A BSTR answer as text; "<none>" when there was none.
+std::wstring Text(HRESULT result, BSTR text) {
+    std::wstring copy = SUCCEEDED(result) && text ? std::wstring(text, SysStringLen(text)) : L"<none>";
+    SysFreeString(text);
+    return copy;
+}
+
+struct Answers {
+    std::wstring name, value, action;
+    long role = -1;
+    long state = -1;
+};
+
+Answers Read(IAccessible* object, long id) {
+    Answers a;
+    BSTR text = nullptr;
+    HRESULT result = object->get_accName(Child(id), &text);
+    a.name = Text(result, text);
+    text = nullptr;
+    result = object->get_accValue(Child(id), &text);
+    a.value = Text(result, text);
+    text = nullptr;
+    result = object->get_accDefaultAction(Child(id), &text);
+    a.action = Text(result, text);
+    VARIANT v;
+    VariantInit(&v);
+    if (object->get_accRole(Child(id), &v) == S_OK && v.vt == VT_I4) a.role = v.lVal;
+    VariantInit(&v);
+    if (object->get_accState(Child(id), &v) == S_OK && v.vt == VT_I4) a.state = v.lVal;
+    return a;
+}
+
+IAccessible* ClientObject(HWND hwnd) {
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
+        return nullptr;
+    return object;
+}
+
+void PumpWindowMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+// What a screen reader reads: each kind's role, name, state, value and
+// default action, the elements in tree order (a pane without a name left
+// out), places, hit tests, navigation, the focus and the default actions.
+TEST_F(UIControlTest, AScreenReaderReadsEachKindByRoleNameStateValueAndAction) {
+    ComApartment com;
+    ASSERT_TRUE(SUCCEEDED(com.result));
+    auto* button = Make<UIButton>(kKindButton, "Dlg/Btn");
+    button->SetText(L"确定");
+    auto* check = Make<UICheckBox>(kKindCheckBox, "Dlg/Chk");
+    check->SetText(L"同意");
+    check->SetCheck(true);
+    auto* radio = Make<UIRadioBox>(kKindRadioBox, "Dlg/Radio1");
+    radio->SetText(L"甲");
+    radio->SetEnabled(false);
+    Make<UILabel>(kKindLabel, "Dlg/Label")->SetText(L"标题");
+    auto* bar = Make<UIProgress>(kKindProgress, "Dlg/Bar");
+    bar->SetRange();
+    bar->SetPos(42);
+    Make<UIPane>(kKindPane, "Dlg/Pane");
+    Make<UIPane>(kKindPane, "Dlg/Pane")->SetAccessibleName(L"标志");
+    auto* link = Make<UIButton>(kKindButton, "Dlg/Btn");  // over the button, hidden
+    link->SetText(L"协议");
+    link->SetAccessibleRole(ROLE_SYSTEM_LINK);
+    link->SetVisible(false);
+    Make<UIScrollBar>(kKindScrollBar, "Dlg/Scroll");  // not exposed
+
+    IAccessible* object = ClientObject(host_.hwnd());
+    ASSERT_TRUE(object);
+    struct Row {
+        const wchar_t* name;
+        long role;
+        long stateSet;
+        long stateClear;
+        const wchar_t* value;
+        const wchar_t* action;
+    };
+    constexpr long kFocusable = STATE_SYSTEM_FOCUSABLE, kChecked = STATE_SYSTEM_CHECKED;
+    constexpr long kUnavailable = STATE_SYSTEM_UNAVAILABLE, kInvisible = STATE_SYSTEM_INVISIBLE;
+    const Row rows[] = {
+        {L"确定", ROLE_SYSTEM_PUSHBUTTON, kFocusable, kChecked | kUnavailable | kInvisible, L"<none>", L"按下"},
+        {L"同意", ROLE_SYSTEM_CHECKBUTTON, kFocusable | kChecked, kUnavailable | kInvisible, L"<none>", L"清除"},
+        {L"甲", ROLE_SYSTEM_RADIOBUTTON, kUnavailable, kChecked | kInvisible, L"<none>", L"选中"},
+        {L"标题", ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_READONLY, kFocusable | kInvisible, L"<none>", L"<none>"},
+        {L"<none>", ROLE_SYSTEM_PROGRESSBAR, STATE_SYSTEM_READONLY, kFocusable | kInvisible, L"42%", L"<none>"},
+        {L"标志", ROLE_SYSTEM_GRAPHIC, 0, kFocusable | kInvisible, L"<none>", L"<none>"},
+        {L"协议", ROLE_SYSTEM_LINK, kFocusable | kInvisible, kUnavailable, L"<none>", L"按下"},
+    };
+    long count = 0;
+    ASSERT_EQ(object->get_accChildCount(&count), S_OK);
+    ASSERT_EQ(count, static_cast<long>(std::size(rows)));
+    for (long id = 1; id <= count; ++id) {
+        const Row& row = rows[id - 1];
+        const Answers a = Read(object, id);
+        EXPECT_EQ(a.name, row.name) << id;
+        EXPECT_EQ(a.role, row.role) << id;
+        EXPECT_EQ(a.state & row.stateSet, row.stateSet) << id << " state " << std::hex << a.state;
+        EXPECT_EQ(a.state & row.stateClear, 0) << id << " state " << std::hex << a.state;
+        EXPECT_EQ(a.value, row.value) << id;
+        EXPECT_EQ(a.action, row.action) << id;
+        IDispatch* full = reinterpret_cast<IDispatch*>(1);
+        EXPECT_EQ(object->get_accChild(Child(id), &full), S_FALSE) << "simple elements";
+        EXPECT_EQ(full, nullptr);
+    }
+    const Answers client = Read(object, CHILDID_SELF);
+    EXPECT_EQ(client.role, ROLE_SYSTEM_CLIENT);
+    EXPECT_EQ(client.name, L"标题") << "an untitled window is named by its first label";
+    BSTR text = nullptr;
+    EXPECT_EQ(object->get_accName(Child(count + 1), &text), E_INVALIDARG);
+    EXPECT_EQ(object->get_accName(Child(-1), &text), E_INVALIDARG);
+    IDispatch* parent = nullptr;
+    ASSERT_EQ(object->get_accParent(&parent), S_OK);
+    ASSERT_TRUE(parent);
+    parent->Release();
+
+    // Places in screen coordinates; hit tests skip hidden elements.
+    POINT origin = {0, 0};
+    ClientToScreen(host_.hwnd(), &origin);
+    long left = 0, top = 0, width = 0, height = 0;
+    ASSERT_EQ(object->accLocation(&left, &top, &width, &height, Child(2)), S_OK);
+    EXPECT_EQ((std::vector<long>{left, top, width, height}), (std::vector<long>{origin.x + 10, origin.y + 40, 20, 20}));
+    struct Hit {
+        POINT client;
+        VARTYPE type;
+        long id;
+    };
+    for (const Hit& hit : {Hit{{15, 15}, VT_I4, 1}, Hit{{5, 5}, VT_I4, CHILDID_SELF}, Hit{{-5, 5}, VT_EMPTY, 0},
+                           Hit{{50, 195}, VT_I4, 5}, Hit{{205, 20}, VT_I4, CHILDID_SELF}}) {
+        VARIANT at;
+        VariantInit(&at);
+        object->accHitTest(origin.x + hit.client.x, origin.y + hit.client.y, &at);
+        EXPECT_EQ(at.vt, hit.type) << hit.client.x << "," << hit.client.y;
+        EXPECT_EQ(at.vt == VT_I4 ? at.lVal : -1, at.vt == VT_I4 ? hit.id : -1) << hit.client.x << "," << hit.client.y;
+    }
+
+    // Navigation in tree order, hidden elements left out.
+    struct Step {
+        long from;
+        long direction;
+        HRESULT result;
+        long to;
+    };
+    for (const Step& step : {Step{CHILDID_SELF, NAVDIR_FIRSTCHILD, S_OK, 1}, Step{CHILDID_SELF, NAVDIR_LASTCHILD, S_OK, 6},
+                             Step{2, NAVDIR_NEXT, S_OK, 3}, Step{6, NAVDIR_NEXT, S_FALSE, 0},
+                             Step{7, NAVDIR_PREVIOUS, S_OK, 6}, Step{1, NAVDIR_PREVIOUS, S_FALSE, 0}}) {
+        VARIANT to;
+        VariantInit(&to);
+        EXPECT_EQ(object->accNavigate(step.direction, Child(step.from), &to), step.result)
+            << step.from << " " << step.direction;
+        EXPECT_EQ(to.vt == VT_I4 ? to.lVal : 0, step.to) << step.from << " " << step.direction;
+    }
+
+    // The focus: the window itself, then the element Tab moves to, then the
+    // one a screen reader asks for.
+    SetFocus(host_.hwnd());
+    VARIANT focus;
+    VariantInit(&focus);
+    ASSERT_EQ(object->get_accFocus(&focus), S_OK);
+    EXPECT_EQ(focus.vt, VT_I4);
+    EXPECT_EQ(focus.lVal, CHILDID_SELF);
+    Key(VK_TAB);
+    ASSERT_EQ(button, host_.focusChild());
+    VariantInit(&focus);
+    ASSERT_EQ(object->get_accFocus(&focus), S_OK);
+    EXPECT_EQ(focus.lVal, 1);
+    EXPECT_TRUE(Read(object, 1).state & STATE_SYSTEM_FOCUSED);
+    EXPECT_FALSE(Read(object, CHILDID_SELF).state & STATE_SYSTEM_FOCUSED);
+    EXPECT_EQ(object->accSelect(SELFLAG_TAKEFOCUS, Child(2)), S_OK);
+    EXPECT_EQ(check, host_.focusChild());
+
+    // Default actions are done from the window's queue, as a click would.
+    host_.events.clear();
+    EXPECT_EQ(object->accDoDefaultAction(Child(2)), S_OK);
+    PumpWindowMessages();
+    EXPECT_FALSE(check->checked());
+    EXPECT_EQ(Read(object, 2).action, L"选中");
+    EXPECT_FALSE(Read(object, 2).state & kChecked);
+    EXPECT_EQ(object->accDoDefaultAction(Child(3)), E_FAIL) << "unavailable";
+    EXPECT_EQ(object->accDoDefaultAction(Child(4)), DISP_E_MEMBERNOTFOUND) << "a label has none";
+    EXPECT_EQ(object->accDoDefaultAction(Child(1)), S_OK);
+    PumpWindowMessages();
+    EXPECT_EQ(host_.Commands(), (std::vector<WPARAM>{1002, 1001}));
+    object->Release();
+}
+
+// Screen readers hear of focus, check, value and name changes, each with
+// the element's child id; a label renamed on a worker thread is announced
+// from the window's thread; nothing is announced when nothing changed.
+HWND g_eventWindow = nullptr;
+std::vector<std::pair<DWORD, LONG>>* g_events = nullptr;
+
+void CALLBACK RecordEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD thread, DWORD) {
+    if (!g_events || hwnd != g_eventWindow) return;
+    EXPECT_EQ(object, OBJID_CLIENT);
+    EXPECT_EQ(thread, GetWindowThreadProcessId(hwnd, nullptr)) << "raised on the window's thread";
+    g_events->push_back({event, child});
+}
+
+TEST_F(UIControlTest, ChangesAreAnnouncedWithTheElementsChildId) {
+    auto* check = Make<UICheckBox>(kKindCheckBox, "Dlg/Chk");  // child 1
+    auto* bar = Make<UIProgress>(kKindProgress, "Dlg/Bar");     // child 2
+    auto* label = Make<UILabel>(kKindLabel, "Dlg/Label");       // child 3
+    label->SetText(L"准备");
+    bar->SetRange();
+    std::vector<std::pair<DWORD, LONG>> events;
+    g_eventWindow = host_.hwnd();
+    g_events = &events;
+    const HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, GetModuleHandleW(nullptr),
+                                               RecordEvent, GetCurrentProcessId(), 0, WINEVENT_INCONTEXT);
+    ASSERT_TRUE(hook);
+    using Events = std::vector<std::pair<DWORD, LONG>>;
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        Events expected;
+    };
+    const Row rows[] = {
+        {"Tab to the box", [&] { Key(VK_TAB); }, Events{{EVENT_OBJECT_FOCUS, 1}}},
+        {"Space ticks it", [&] { Key(VK_SPACE); }, Events{{EVENT_OBJECT_STATECHANGE, 1}}},
+        {"a click clears it", [&] { Click(15, 45); }, Events{{EVENT_OBJECT_STATECHANGE, 1}}},
+        {"SetCheck as it is", [&] { check->SetCheck(check->checked()); }, Events{}},
+        {"SetCheck changes it", [&] { check->SetCheck(!check->checked()); }, Events{{EVENT_OBJECT_STATECHANGE, 1}}},
+        {"the bar moves", [&] { bar->SetPos(42); }, Events{{EVENT_OBJECT_VALUECHANGE, 2}}},
+        {"the bar stays", [&] { bar->SetPos(42); }, Events{}},
+        {"a worker renames the label",
+         [&] {
+             std::thread([&] { label->SetText(L"安装中"); }).join();
+             PumpWindowMessages();
+         },
+         Events{{EVENT_OBJECT_NAMECHANGE, 3}}},
+        {"the same name again", [&] { label->SetText(L"安装中"); }, Events{}},
+        {"the focus back to the window", [&] { host_.SetFocusElement(nullptr); }, Events{{EVENT_OBJECT_FOCUS, 0}}},
+    };
+    for (const Row& row : rows) {
+        events.clear();
+        row.act();
+        PumpWindowMessages();
+        EXPECT_EQ(events, row.expected) << row.what;
+    }
+    UnhookWinEvent(hook);
+    g_events = nullptr;
+}
+
+// The object handed out lives as long as its client holds it: once the
+// window is destroyed (or its owner deleted) every call says it is
+// disconnected, and the elements are never reached again.
+TEST_F(UIControlTest, TheAccessibleObjectIsDisconnectedWhenItsWindowGoes) {
+    ComApartment com;
+    for (const bool deleteOwner : {false, true}) {
+        auto* host = new TestHost();
+        ASSERT_TRUE(host->Create(nullptr, 0, 0, 100, 100, WS_POPUP | WS_VISIBLE, 0, L"窗口"));
+        CreateControl(kKindLabel, &skin_, host, "Dlg/Label");
+        IAccessible* object = ClientObject(host->hwnd());
+        ASSERT_TRUE(object) << deleteOwner;
+        long count = 0;
+        EXPECT_EQ(object->get_accChildCount(&count), S_OK);
+        EXPECT_EQ(count, 1);
+        BSTR text = nullptr;
+        const HRESULT named = object->get_accName(Child(CHILDID_SELF), &text);
+        EXPECT_EQ(Text(named, text), L"窗口") << "the window's title";
+        if (deleteOwner) {
+            delete host;
+            host = nullptr;
+        } else {
+            DestroyWindow(host->hwnd());
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            EXPECT_EQ(object->get_accChildCount(&count), RPC_E_DISCONNECTED) << deleteOwner;
+            text = nullptr;
+            EXPECT_EQ(object->get_accName(Child(1), &text), RPC_E_DISCONNECTED);
+            EXPECT_EQ(object->accDoDefaultAction(Child(1)), RPC_E_DISCONNECTED);
+            VARIANT at;
+            VariantInit(&at);
+            EXPECT_EQ(object->accHitTest(10, 10, &at), RPC_E_DISCONNECTED);
+            IDispatch* parent = nullptr;
+            EXPECT_EQ(object->get_accParent(&parent), RPC_E_DISCONNECTED);
+            // The elements themselves go now.
+            delete host;
+            host = nullptr;
+        }
+        EXPECT_EQ(object->Release(), 0u) << "the client held the last reference";
+    }
 }
 
 }  // namespace

@@ -270,6 +270,41 @@ TEST_F(EditWinTest, NativeEditOpensOnFocusAndHandsTheTextBack) {
     Pump();
 }
 
+// Tab walks the path editor, the text view (no stop) and the native field;
+// the field's own window hands Tab back to the window, with the typed text.
+TEST_F(EditWinTest, TabEntersAndLeavesTheNativeFieldWithItsText) {
+    CXEdit* path = Add<CXEdit>("Form/Path");
+    Add<UIEditBox>("Form/Notes");
+    CXEditCtrl* field = Add<CXEditCtrl>("Form/Field");
+    SetFocus(hwnd());
+    Key(VK_TAB);
+    EXPECT_EQ(path, host_.focusChild());
+    EXPECT_NE(kNoTimer, path->caretTimer()) << "the caret blinks";
+    Key(VK_TAB);
+    EXPECT_EQ(field, host_.focusChild()) << "the read-only view is no stop";
+    EXPECT_EQ(kNoTimer, path->caretTimer());
+    const HWND edit = field->nativeHandle();
+    ASSERT_NE(nullptr, edit);
+    EXPECT_EQ(edit, GetFocus());
+    SendMessageW(edit, WM_CHAR, L'x', 0);
+    // Tab pressed in the native window: the message loop offers it to the
+    // windows above it before the edit sees it.
+    MSG tab = {edit, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+    EXPECT_TRUE(host_.PreTranslateMessage(&tab));
+    Pump();
+    EXPECT_EQ(path, host_.focusChild()) << "round to the first stop";
+    EXPECT_EQ(hwnd(), GetFocus());
+    EXPECT_FALSE(IsWindow(edit));
+    EXPECT_EQ(L"x", field->GetText());
+    // Keys that the edit keeps for itself are not taken.
+    Key(VK_TAB);
+    ASSERT_NE(nullptr, field->nativeHandle());
+    MSG letter = {field->nativeHandle(), WM_KEYDOWN, 'A', 0, 0, {0, 0}};
+    EXPECT_FALSE(host_.PreTranslateMessage(&letter));
+    SetFocus(hwnd());
+    Pump();
+}
+
 TEST_F(EditWinTest, NativeEditCarriesTheBoxSettings) {
     CXEditCtrl* field = Add<CXEditCtrl>("Form/Field");
     field->SetPassword(true, L'#');
