@@ -158,26 +158,24 @@ LRESULT UIRadioBox::HandleLButtonDblClk(UINT flags, POINT point) {
 
 LRESULT UIRadioBox::HandleLButtonUp(UINT, POINT) {
     if (locked_ || !enabled_ || !visible_ || checked_) return 0;
-    checked_ = true;
     state_ = kStatePressed;
-    UncheckSiblings();
-    Invalidate(nullptr);
-    NotifyElementEvent(this, EVENT_OBJECT_STATECHANGE);
-    if (parent_) parent_->OnChildCommand(this, WM_COMMAND, static_cast<WPARAM>(id_), reinterpret_cast<LPARAM>(this));
-    SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
+    Select();
     return 0;
 }
 
 bool UIRadioBox::Press() {
     if (locked_ || !Usable()) return false;
-    if (checked_) return true;
+    if (!checked_) Select();
+    return true;
+}
+
+void UIRadioBox::Select() {
     checked_ = true;
     UncheckSiblings();
     Invalidate(nullptr);
     NotifyElementEvent(this, EVENT_OBJECT_STATECHANGE);
     if (parent_) parent_->OnChildCommand(this, WM_COMMAND, static_cast<WPARAM>(id_), reinterpret_cast<LPARAM>(this));
     SendToHost(WM_COMMAND, LOWORD(id_), reinterpret_cast<LPARAM>(GetHostWindow()));
-    return true;
 }
 
 void UIRadioBox::UncheckSiblings() {

@@ -81,6 +81,8 @@ public:
     bool locked() const { return locked_; }
 
 private:
+    // Checks the box, clears its siblings and reports the click.
+    void Select();
     bool locked_ = false;
 };
 

@@ -731,8 +731,12 @@ int UIObject::dpi() const {
 
 int UIObject::Px(int length) const { return ScaleToDpi(length, dpi()); }
 
-void UIObject::SetPixelPosition(int x, int y, int w, int h) {
-    pixelSize_ = true;
+void UIObject::SetPixelPosition(int x, int y, int w, int h) { Place(x, y, w, h, true); }
+
+void UIObject::SetPosition(int x, int y, int w, int h) { Place(x, y, w, h, false); }
+
+void UIObject::Place(int x, int y, int w, int h, bool pixels) {
+    pixelSize_ = pixels;
     const RECT before = rect_;
     size_.left = x;
     size_.top = y;
@@ -758,18 +762,6 @@ LRESULT UIObject::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
     OnLayoutChanged();
     Invalidate(nullptr);
     return 0;
-}
-
-void UIObject::SetPosition(int x, int y, int w, int h) {
-    pixelSize_ = false;
-    const RECT before = rect_;
-    size_.left = x;
-    size_.top = y;
-    if (w >= 0) size_.right = w;
-    if (h >= 0) size_.bottom = h;
-    if (PositiveSize(size_)) Layout();
-    if (!RectEmpty(before) && !::EqualRect(&before, &rect_)) Invalidate(&before);
-    Invalidate(nullptr);
 }
 
 // ---- Window helpers -------------------------------------------------------------

@@ -247,6 +247,8 @@ protected:
     // Host: Tab, Space, Return and Escape; true when the key was used.
     bool HandleNavigationKey(UINT key, LPARAM lParam);
     void ShowFocusCues();
+    // SetPosition (pixels false) and SetPixelPosition (true).
+    void Place(int x, int y, int w, int h, bool pixels);
     // Takes the focus away when it lies on this element or inside it.
     void DropFocusWithin();
     // The hover walk of one element for a mouse move at `point`.
