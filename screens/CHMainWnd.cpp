@@ -124,8 +124,16 @@ void CHMainWnd::BuildInstallScreen() {
 void CHMainWnd::BuildUninstallScreen() {
     UIFrameWindow::LoadSkin(&skin, "UninstallWindow", nullptr);
     if (auto* title = Make<UILabel>(kKindLabel, &skin, this, "UninstallWindow/Label2")) title->SetText(L"卸载");
-    Make<UIObject>(kKindPane, &skin, this, "UninstallWindow/Panel1");
-    SetDefaultElement(Make<UIButton>(kKindButton, &skin, this, "UninstallWindow/ButtonOK"));
+    // The question is drawn into the panel's art: a screen reader is told it.
+    if (UIObject* question = Make<UIObject>(kKindPane, &skin, this, "UninstallWindow/Panel1")) {
+        question->SetAccessibleRole(ROLE_SYSTEM_STATICTEXT);
+        question->SetAccessibleName(L"确定要卸载 Quillo 3 吗？卸载将删除 Quillo 3 的程序文件、快捷方式和注册信息。");
+    }
+    // The button's caption is drawn into its art.
+    if (UIButton* confirm = Make<UIButton>(kKindButton, &skin, this, "UninstallWindow/ButtonOK")) {
+        confirm->SetAccessibleName(L"确定卸载");
+        SetDefaultElement(confirm);
+    }
     Make<UIButton>(kKindButton, &skin, this, "UninstallWindow/ButtonCancel");
     processWnd.installMode = 0;
     CreateProgressWindow("ProcessWindow");

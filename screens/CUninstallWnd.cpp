@@ -1,5 +1,6 @@
 #include "screens/CUninstallWnd.h"
 
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <string>
@@ -112,7 +113,11 @@ LRESULT CUninstallWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
 int CUninstallWnd::LoadSkin(UIResource* resource, const std::string& path, const JValue* parentNode) {
     const int result = UIFrameWindow::LoadSkin(resource, path, parentNode);
     Label(resource, this, "UninstalledWindow/Label2", L"卸载");
-    CreateControl(kKindPane, resource, this, "UninstalledWindow/Panel1");
+    // The statement is drawn into the panel's art: a screen reader is told it.
+    if (UIObject* statement = CreateControl(kKindPane, resource, this, "UninstalledWindow/Panel1")) {
+        statement->SetAccessibleRole(ROLE_SYSTEM_STATICTEXT);
+        statement->SetAccessibleName(L"Quillo 3 已成功卸载。感谢您一直以来的使用！请告诉我们卸载的原因，帮助我们做得更好。");
+    }
     CreateControl(kKindPane, resource, this, "UninstalledWindow/Panel2");
     if (auto* ok = static_cast<UIButton*>(CreateControl(kKindButton, resource, this, "UninstalledWindow/ButtonOK"))) {
         ok->SetText(L"完成");

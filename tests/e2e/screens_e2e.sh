@@ -47,15 +47,16 @@ if [ "$dpi" = 192 ]; then
       test "$(identify -format '%[fx:int(w*h/50)]' "$f")" -lt "${blocky%%.*}"
   done
 fi
-# At 96 DPI the screens are today's, pixel for pixel.
+# At 96 DPI the screens are today's, pixel for pixel. The refused folder's
+# message is compared in size only: the path editor's caret blinks behind it.
 reference="${QUILLO_SCREENS_REFERENCE:-}"
 if [ "$dpi" = 96 ] && [ -n "$reference" ]; then
-  for s in 01-options 02-options-unfolded 03-invalid-folder 05-success 06-uninstall-confirm 08-uninstalled 09-failure; do
+  for s in 01-options 02-options-unfolded 05-success 06-uninstall-confirm 08-uninstalled 09-failure; do
     [ -s "$OUT/$s.png" ] || continue
     diff=$(compare -metric AE "$reference/$s.png" "$OUT/$s.png" null: 2>&1)
     check "$s equals the reference pixel for pixel (${diff} differ)" test "$diff" = 0
   done
-  for s in 04-progress 07-uninstall-progress; do
+  for s in 03-invalid-folder 04-progress 07-uninstall-progress; do
     [ -s "$OUT/$s.png" ] || continue
     check "$s has the reference's size" \
       test "$(identify -format '%wx%h' "$OUT/$s.png")" = "$(identify -format '%wx%h' "$reference/$s.png")"

@@ -62,6 +62,32 @@ bool AnyContains(const std::vector<std::string>& lines, const std::string& part)
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
+// What a screen reader finds in a window of another process: each child's
+// name and role.
+std::map<std::wstring, long> AccessibleChildren(HWND hwnd) {
+    std::map<std::wstring, long> children;
+    IAccessible* object = nullptr;
+    if (AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object)) != S_OK ||
+        !object)
+        return children;
+    long count = 0;
+    object->get_accChildCount(&count);
+    for (long id = 1; id <= count; ++id) {
+        VARIANT child;
+        VariantInit(&child);
+        child.vt = VT_I4;
+        child.lVal = id;
+        BSTR name = nullptr;
+        VARIANT role;
+        VariantInit(&role);
+        if (object->get_accName(child, &name) == S_OK && name && object->get_accRole(child, &role) == S_OK)
+            children[std::wstring(name, SysStringLen(name))] = role.vt == VT_I4 ? role.lVal : -1;
+        SysFreeString(name);
+    }
+    object->Release();
+    return children;
+}
+
 class SetupGuiTest : public SampleMachineTest {
 protected:
     SetupGuiTest() : SampleMachineTest(L"C:\\Gui Tests ") {}
@@ -558,6 +584,15 @@ TEST_F(SetupGuiTest, TheWholeInstallAndRemovalByKeysAlone) {
     ASSERT_TRUE(removal.Start(copyPath));
     const ScreenWindow confirm = removal.Main();
     ASSERT_TRUE(confirm.hwnd);
+    // The question and the button's caption are drawn from the skin's art:
+    // a screen reader still gets both.
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    const std::map<std::wstring, long> read = AccessibleChildren(confirm.hwnd);
+    CoUninitialize();
+    EXPECT_EQ(read.count(L"确定卸载") ? read.at(L"确定卸载") : 0, ROLE_SYSTEM_PUSHBUTTON);
+    EXPECT_TRUE(std::any_of(read.begin(), read.end(), [](const std::pair<const std::wstring, long>& c) {
+        return c.first.rfind(L"确定要卸载 Quillo 3 吗？", 0) == 0 && c.second == ROLE_SYSTEM_STATICTEXT;
+    })) << "the question";
     Key(confirm.hwnd, VK_RETURN);
     const ScreenWindow closing = removal.Visible(2, 60000);
     ASSERT_TRUE(closing.hwnd) << "the closing screen";
