@@ -1,8 +1,9 @@
 // Import slots for the functions the program uses from system libraries
 // that are not on Windows' list of known DLLs (VERSION, IPHLPAPI, MSIMG32,
 // MSVFW32, OLEACC, and COMCTL32, whose own imports would be resolved at the
-// start too; OLEAUT32's string allocation goes the same way). Imported statically, such a library is looked for in the
-// program's own folder first, before any code of the program runs: a
+// start too; OLEAUT32's one function goes the same way, which keeps the
+// import table as it was). Imported statically, such a library is looked
+// for in the program's own folder first, before any code of the program runs: a
 // library of that name planted beside a downloaded setup file would be
 // loaded, with the rights of an elevated setup.
 //

@@ -227,7 +227,7 @@ void CollectTabStops(UIObject* element, std::vector<UIObject*>& stops) {
     for (const auto& owned : element->children()) {
         UIObject* child = owned.get();
         if (!child->visible() || child->hwnd()) continue;
-        if (child->enabled() && child->IsTabStop() && !RectEmpty(child->rect())) stops.push_back(child);
+        if (child->IsTabStop() && child->Usable()) stops.push_back(child);
         CollectTabStops(child, stops);
     }
 }
@@ -252,10 +252,7 @@ void UIObject::SetFocusElement(UIObject* element) {
     focusChild_ = element;
     if (element) element->HandleSetFocus(old);
     // Screen readers follow the focus, to the window itself too.
-    if (element)
-        NotifyElementEvent(element, EVENT_OBJECT_FOCUS);
-    else if (hwnd_)
-        ::NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+    NotifyElementEvent(element ? element : this, EVENT_OBJECT_FOCUS);
     if (focusCues_) {
         if (old) old->Invalidate(nullptr);
         if (element) element->Invalidate(nullptr);
@@ -283,8 +280,6 @@ bool UIObject::MoveFocus(bool backwards) {
     SetFocusElement(next);
     return true;
 }
-
-bool UIObject::focusCuesShown() const { return focusCues_; }
 
 bool UIObject::ShowsFocus() const {
     const UIObject* host = this;

@@ -130,16 +130,13 @@ public:
     // Host: moves the focus to the next (previous) tab stop in reading order;
     // false when there is none.
     bool MoveFocus(bool backwards);
-    // Host: the focused element is drawn with its focused look once the
-    // keyboard has been used in the window.
-    bool focusCuesShown() const;
-    // Whether this element has the focus and its host shows focus cues.
+    // Whether this element has the focus and its host shows focus cues
+    // (the focused look is drawn once the keyboard is used in the window).
     bool ShowsFocus() const;
     // The element that Return presses and the one that Escape presses
     // (null: Escape closes the window as its close button would).
     void SetDefaultElement(UIObject* element) { defaultElement_ = element; }
     void SetCancelElement(UIObject* element) { cancelElement_ = element; }
-    UIObject* defaultElement() const { return defaultElement_; }
     // Host: Return and Escape. Press the default (cancel) element when it
     // can be used; true when something was done.
     virtual bool PressDefault();

@@ -223,7 +223,8 @@ TEST(FocusOrderTest, ReadingOrderAndWrapping) {
     EXPECT_EQ(NextStop(0, 0, false), 0u);
 }
 
-TEST(NineGridTest, CornersKeepTheirSizeAndTheRestStretches) {
+// Source (10, 20, 30, 40) with margins 5, 6, 7, 8.
+ImageStyleValues GridStyle() {
     ImageStyleValues s;
     s.srcX = 10;
     s.srcY = 20;
@@ -233,6 +234,11 @@ TEST(NineGridTest, CornersKeepTheirSizeAndTheRestStretches) {
     s.marginT = 6;
     s.marginR = 7;
     s.marginB = 8;
+    return s;
+}
+
+TEST(NineGridTest, CornersKeepTheirSizeAndTheRestStretches) {
+    ImageStyleValues s = GridStyle();
     const auto pieces = NineGridPieces({100, 200, 300, 100}, s);
     ASSERT_EQ(pieces.size(), 9u);
     EXPECT_EQ(pieces[0].src, (SkinRect{10, 20, 5, 6}));
@@ -279,15 +285,7 @@ TEST(DisplayScaleTest, LengthsRoundToTheNearestPixel) {
 // A nine-grid drawn from a 2x image at 144 DPI: source rectangles and margins
 // doubled, fixed destination margins at 1.5 times, the middle takes the rest.
 TEST(NineGridTest, ScaledImagesAndDisplays) {
-    ImageStyleValues s;
-    s.srcX = 10;
-    s.srcY = 20;
-    s.srcW = 30;
-    s.srcH = 40;
-    s.marginL = 5;
-    s.marginT = 6;
-    s.marginR = 7;
-    s.marginB = 8;
+    ImageStyleValues s = GridStyle();
     struct Row {
         int imageScale, dpi;
         SkinRect src0, dst0, src4, dst4, src8, dst8;

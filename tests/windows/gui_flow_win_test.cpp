@@ -58,6 +58,14 @@ std::vector<std::string> RequestLines(const RangeServer& server) {
     return lines;
 }
 
+// The answers a feedback request line carries ("&fb=" and Base64 of JSON).
+std::string FeedbackOf(const std::string& request) {
+    std::string encoded = request.substr(request.find("&fb=") + 4);
+    encoded = encoded.substr(0, encoded.find(' '));
+    std::string decoded;
+    return Base64Decode(encoded, decoded) ? decoded : "<not Base64: " + encoded + ">";
+}
+
 bool AnyContains(const std::vector<std::string>& lines, const std::string& part) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
@@ -528,11 +536,7 @@ TEST_F(SetupGuiTest, UninstallThroughItsScreensSendsTheFeedback) {
     EXPECT_NE(requests[1].find("&op=2&"), std::string::npos) << requests[1];
     const size_t fb = requests[2].find("/clt_v2_fb?");
     ASSERT_NE(fb, std::string::npos) << requests[2];
-    std::string encoded = requests[2].substr(requests[2].find("&fb=") + 4);
-    encoded = encoded.substr(0, encoded.find(' '));
-    std::string decoded;
-    ASSERT_TRUE(Base64Decode(encoded, decoded));
-    EXPECT_EQ(decoded, "{\"check\":[2,5],\"feedback\":[\"Nokia 3310\"]}\n");
+    EXPECT_EQ(FeedbackOf(requests[2]), "{\"check\":[2,5],\"feedback\":[\"Nokia 3310\"]}\n");
 }
 
 // Someone without a mouse: Escape and Alt+F4 close the options screen as
@@ -616,11 +620,7 @@ TEST_F(SetupGuiTest, TheWholeInstallAndRemovalByKeysAlone) {
 
     const std::vector<std::string> requests = RequestLines(stats_);
     ASSERT_EQ(requests.size(), 3u);  // install, removal, feedback
-    std::string encoded = requests[2].substr(requests[2].find("&fb=") + 4);
-    encoded = encoded.substr(0, encoded.find(' '));
-    std::string decoded;
-    ASSERT_TRUE(Base64Decode(encoded, decoded));
-    EXPECT_EQ(decoded, "{\"check\":[4],\"feedback\":[\"no sync\"]}\n");
+    EXPECT_EQ(FeedbackOf(requests[2]), "{\"check\":[4],\"feedback\":[\"no sync\"]}\n");
 }
 
 // Two presses of the confirmation's OK button in a row remove the
@@ -685,10 +685,7 @@ TEST_F(SetupGuiTest, TheFeedbackFormSendsTheTextOfTheFieldBeingTyped) {
     const std::vector<std::string> requests = RequestLines(stats_);
     ASSERT_EQ(requests.size(), 1u);
     ASSERT_NE(requests[0].find("/clt_v2_fb?"), std::string::npos) << requests[0];
-    std::string encoded = requests[0].substr(requests[0].find("&fb=") + 4);
-    encoded = encoded.substr(0, encoded.find(' '));
-    std::string decoded;
-    ASSERT_TRUE(Base64Decode(encoded, decoded));
+    const std::string decoded = FeedbackOf(requests[0]);
     EXPECT_NE(decoded.find("\"feedback\":[\"Pixel 8\"]"), std::string::npos) << decoded;
 }
 
