@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "app/SetupPass.h"
 #include "app/UninstallManifest.h"
 #include "base/CHThread.h"
@@ -20,6 +22,7 @@
 #include "install/ProductRegistration.h"
 #include "install/Registry.h"
 #include "install/Shortcuts.h"
+#include "install/WholeFolders.h"
 #include "uninstall/RemovalGuard.h"
 #include "uninstall/UninstallSequence.h"
 
@@ -174,6 +177,30 @@ protected:
             if (lstrcmpiW(extension, L".exe") == 0 && IsFile(file)) ended += EndProcessesNamed(file, root);
         }
         if (ended) Sleep(100);
+        // Folders that hold only what the earlier installation put there go
+        // aside in one rename each; the rest of its files one by one. A
+        // folder that cannot be renamed (a file in it is open) goes file by
+        // file too.
+        std::vector<std::wstring> whole;
+        if (!files.empty())
+            whole = WholeFolders(files, ManifestPaths(manifest, kManifestFolders), rootPath, guard);
+        std::vector<FileMove> folderMoves;
+        for (const std::wstring& folder : whole) folderMoves.push_back({folder, c_.journal.NewBackupPath()});
+        r = c_.journal.RecordMoves(folderMoves);
+        if (!r.ok()) return r;
+        whole.clear();
+        for (const FileMove& move : folderMoves) {
+            if (MoveFileExW(move.first.c_str(), move.second.c_str(), 0)) {
+                LogLine(L"moved aside whole: " + move.first);
+                whole.push_back(move.first);
+            } else {
+                LogLine(L"cannot be moved aside whole (" + WindowsErrorText(GetLastError()) +
+                        L"), file by file: " + move.first);
+            }
+        }
+        files.erase(std::remove_if(files.begin(), files.end(),
+                                   [&whole](const std::wstring& file) { return InsideAny(file, whole); }),
+                    files.end());
         r = SetAside(files, &c_.earlierLeftovers, root);
         if (!r.ok()) return r;
 

@@ -56,12 +56,49 @@ void RemoveFoldersWhenEmpty(std::vector<std::wstring> folders) {
     for (const std::wstring& folder : folders) RemoveDirectoryW(WithBackslashes(folder).c_str());
 }
 
-void DeleteOrDefer(const std::wstring& file) {
-    if (!Exists(file)) return;
-    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (RetryWhileShared([&] { return DeleteFileW(file.c_str()) != FALSE; })) return;
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A file goes; one that a program holds goes at the next restart. Most
+// files simply go: only a failure looks closer. Never a folder.
+void DeleteOrDefer(const std::wstring& path) {
+    if (DeleteFileW(path.c_str())) return;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (RetryWhileShared([&] { return DeleteFileW(path.c_str()) != FALSE; })) return;
     std::wstring scheduled;
-    DeleteAtRestart(file, scheduled);
+    DeleteAtRestart(path, scheduled);
+}
+
+// A folder the run set aside whole, with all in it; links inside lose only
+// the link. A folder still holding a file that waits for the restart goes
+// at the restart after it.
+void DeleteTreeOrDefer(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteOrDefer(path);
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteTreeOrDefer(path);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    if (!RemoveDirectoryW(folder.c_str()) && Exists(folder) &&
+        MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        NoteRestartNeeded();
 }
 
 HKEY RootOf(const std::string& name) { return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
@@ -143,15 +180,35 @@ void RestoreKey(const JValue& record) {
     LogLine(L"registry key restored: " + path);
 }
 
+// Puts what was set aside at `to` back at `from`. Whatever the run put in
+// its place goes first; a folder set aside whole goes back in one rename,
+// or entry by entry into a folder that stands there again.
+bool PutBack(const std::wstring& to, const std::wstring& from) {
+    if (IsFolder(to) && IsFolder(from)) {
+        bool all = true;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((to + L"\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = data.cFileName;
+                if (name != L"." && name != L"..") all = PutBack(to + L"\\" + name, from + L"\\" + name) && all;
+            } while (FindNextFileW(find, &data));
+            FindClose(find);
+        }
+        RemoveDirectoryW(to.c_str());
+        return all;
+    }
+    DeleteOrDefer(from);
+    CreateFolderTree(ParentPath(from));
+    return MoveFileAside(to, from);
+}
+
 void MoveBack(const JValue& pairs) {
     for (size_t i = pairs.size(); i-- > 0;) {
         const std::wstring from = W(pairs.at(i).at(0));
         const std::wstring to = W(pairs.at(i).at(1));
         if (!Exists(to)) continue;
-        // Whatever the run put in its place goes first.
-        DeleteOrDefer(from);
-        CreateFolderTree(ParentPath(from));
-        if (MoveFileAside(to, from)) {
+        if (PutBack(to, from)) {
             LogLine(L"moved back: " + from);
         } else {
             LogLine(L"cannot be moved back: " + from + L" (" + WindowsErrorText(GetLastError()) + L"); it stays at " + to);
@@ -195,7 +252,11 @@ void FinishCommit(const std::vector<JValue>& records) {
     for (const JValue& record : records) {
         if (record.get("t").asString() != "moved") continue;
         const JValue& pairs = record.get("p");
-        for (size_t i = 0; i < pairs.size(); ++i) DeleteOrDefer(W(pairs.at(i).at(1)));
+        for (size_t i = 0; i < pairs.size(); ++i) {
+            const std::wstring aside = W(pairs.at(i).at(1));
+            if (IsFolder(aside)) DeleteTreeOrDefer(aside);
+            else DeleteOrDefer(aside);
+        }
     }
     for (const JValue& record : records)
         if (record.get("t").asString() == "commit") RemoveFoldersWhenEmpty(Paths(record.get("dirs")));

@@ -218,7 +218,10 @@ check "in use: the shell runs on" runs "$SHELL_STANDIN"
 check "in use: the stranger of the same name runs on" runs "$STRANGER"
 check "in use: the new library is in place" \
   cmp -s "$(drive_c "Apps/Quillo 3/Extensions/QuilloBHO64.dll")" "$inuse/Extensions/QuilloBHO64.dll"
-check "in use: the held library was moved aside" log_has "$work/inuse.log" "moved aside: .*QuilloBHO64.dll"
+# Windows refuses to rename a folder while a file in it is open, so the
+# held library is moved aside by itself; Wine renames the folder with it.
+check "in use: the held library was moved aside" \
+  log_has "$work/inuse.log" "moved aside: .*QuilloBHO64.dll\|moved aside whole: .*Quillo 3.Extensions"
 check "in use: the held library goes at the next restart" pending '~QuilloSetup'
 check "in use: the log says a restart finishes it" log_has "$work/inuse.log" "a restart finishes its removal"
 # The new library is loaded by the stand-in shell too: the removal leaves it
@@ -342,7 +345,7 @@ while IFS='|' read -r name a b target disk marker count code by; do
   upgrade_snapshot "$work/after-a"
   log="$work/upgrade-$name.log"
   if [ "$code" = killed ]; then
-    [ "$marker" = "pausing before step register" ] && export QUILLO_PAUSE_BEFORE_STEP=register
+    case "$marker" in "pausing before step "*) export QUILLO_PAUSE_BEFORE_STEP="${marker#pausing before step }" ;; esac
     wine "$(winpath "$work/$b")" /q /D "$target" "/LOG=$(winpath "$log")" >/dev/null 2>&1 &
     setup=$!
     unset QUILLO_PAUSE_BEFORE_STEP
@@ -375,25 +378,35 @@ truncated-file|sample-setup.exe|truncated-setup.exe|C:\\Apps|-|-|-|5|-
 volume-too-small|sample-setup.exe|big-setup.exe|T:\\G|12m|-|-|8|-
 path-too-long|sample-setup.exe|longname-setup.exe|C:\\Apps|-|-|-|8|-
 entry-fails-half-way|sample-setup.exe|badcrc-setup.exe|C:\\Apps|-|-|-|8|-
-killed-moving-aside|many-setup.exe|many2-setup.exe|C:\\Apps|-|moved aside|300|killed|setup
+killed-moving-aside|many-setup.exe|many2-setup.exe|C:\\Apps|-|moved aside|1|killed|setup
+killed-after-moving-aside|many-setup.exe|many2-setup.exe|C:\\Apps|-|pausing before step extract|1|killed|setup
 killed-extracting|many-setup.exe|many2-setup.exe|C:\\Apps|-|file written|300|killed|setup
 killed-registering|many-setup.exe|many2-setup.exe|C:\\Apps|-|pausing before step register|1|killed|setup
 killed-extracting-then-removed|many-setup.exe|many2-setup.exe|C:\\Apps|-|file written|300|killed|uninstall
 ROWS
 mountpoint -q "$small" && umount "$small"
 
-# --- An upgrade that succeeds: nothing of the run's folder is left, and a
-# file the user saved in the installation folder is still there. ---
+# --- An upgrade that succeeds: nothing of the run's folder is left, and
+# files the user saved in the installation folder and in one of its folders
+# are still there. The folders holding only the product's files go aside in
+# one rename each; the one holding the user's file goes file by file. ---
 fresh_prefix
 rc="$(quiet "$work/many-setup.exe" /D 'C:\Apps')"
 check "upgrade: A installs" test "$rc" = 0
 echo "the user's own notes" > "$(drive_c "Apps/Quillo 3/user-notes.txt")"
+echo "more of the user's notes" > "$(drive_c "Apps/Quillo 3/data/part05/notes.txt")"
 rc="$(quiet "$work/many2-setup.exe" /D 'C:\Apps' "/LOG=$(winpath "$work/upgrade.log")")"
 check "upgrade: B over A ends with code 0" test "$rc" = 0
 check "upgrade: B's files are in place" \
   cmp -s "$(drive_c "Apps/Quillo 3/data/part03/file0003.bin")" "$work/many2/data/part03/file0003.bin"
 check "upgrade: the user's file is unchanged" \
   bash -c "[ \"\$(cat '$(drive_c "Apps/Quillo 3/user-notes.txt")')\" = \"the user's own notes\" ]"
+check "upgrade: the user's file in a product folder is unchanged" \
+  bash -c "[ \"\$(cat '$(drive_c "Apps/Quillo 3/data/part05/notes.txt")')\" = \"more of the user's notes\" ]"
+check "upgrade: a folder of only the product's files went aside whole" \
+  log_has "$work/upgrade.log" "moved aside whole: C:.Apps.Quillo 3.data.part04"
+check "upgrade: the folder holding the user's file went file by file" \
+  log_has "$work/upgrade.log" "moved aside: C:.Apps.Quillo 3.data.part05.file0005.bin"
 check "upgrade: nothing of the run's folder is left" test -z "$(find "$(drive_c Apps)" -iname '~QuilloSetup.*')"
 check "upgrade: the log says the installation stands" log_has "$work/upgrade.log" "the installation stands"
 

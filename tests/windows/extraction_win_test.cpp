@@ -23,6 +23,7 @@
 #include "base/TextCodec.h"
 #include "install/PackageExtractor.h"
 #include "install/ProcessTools.h"
+#include "install/RunJournal.h"
 #include "tests/windows/TestDialogs.h"
 #include "tests/windows/TestZip.h"
 
@@ -351,6 +352,58 @@ TEST_F(ExtractionTest, FailureMidPackageRollsBackButKeepsEarlierFiles) {
                                                      L"settings.ini"}));
     EXPECT_EQ(ReadAll(dir_ + L"\\Locked.dat"), "old");
     EXPECT_FALSE(Exists(ArchivePath()));
+}
+
+// A folder of an earlier installation set aside in one rename: taken back
+// whole, or entry by entry into a folder the run made at its name again,
+// and deleted whole (a read-only file and a nested folder included) when
+// the run stands.
+TEST_F(ExtractionTest, AFolderSetAsideWholeGoesBackOrGoesWhole) {
+    struct Row {
+        const char* name;
+        bool standsAgain;  // the run put a folder of that name there
+        bool commit;
+    };
+    const Row rows[] = {{"taken back, the name free", false, false},
+                        {"taken back into a folder standing again", true, false},
+                        {"committed", true, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteTree(dir_);
+        const std::wstring data = dir_ + L"\\data";
+        CreateDirectoryW(dir_.c_str(), nullptr);
+        CreateDirectoryW(data.c_str(), nullptr);
+        CreateDirectoryW((data + L"\\deep").c_str(), nullptr);
+        WriteText(data + L"\\a.txt", "earlier a");
+        WriteText(data + L"\\deep\\b.txt", "earlier b");
+        ASSERT_TRUE(SetFileAttributesW((data + L"\\deep\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+        const std::vector<std::wstring> earlier = Tree(data);
+
+        RunJournal journal;
+        ASSERT_TRUE(journal.Begin(dir_).ok());
+        const std::wstring runFolder = journal.folder();
+        const FileMove move{data, journal.NewBackupPath()};
+        ASSERT_TRUE(journal.RecordMoves({move}).ok());
+        ASSERT_TRUE(MoveFileExW(move.first.c_str(), move.second.c_str(), 0));
+        EXPECT_FALSE(Exists(data));
+        if (row.standsAgain) {
+            CreateDirectoryW(data.c_str(), nullptr);
+            WriteText(data + L"\\a.txt", "new a");
+        }
+        if (row.commit) {
+            journal.Commit({});
+            EXPECT_EQ(Tree(data), (std::vector<std::wstring>{L"a.txt"}));
+            EXPECT_EQ(ReadAll(data + L"\\a.txt"), "new a");
+        } else {
+            journal.RollBack();
+            EXPECT_EQ(Tree(data), earlier);
+            EXPECT_EQ(ReadAll(data + L"\\a.txt"), "earlier a");
+            EXPECT_EQ(ReadAll(data + L"\\deep\\b.txt"), "earlier b");
+        }
+        EXPECT_FALSE(Exists(move.second));
+        EXPECT_FALSE(Exists(data + L".old")) << "nothing is left to the restart";
+        EXPECT_FALSE(Exists(runFolder));
+    }
 }
 
 TEST_F(ExtractionTest, LockedBrowserExtensionFailsWithoutAMessage) {
