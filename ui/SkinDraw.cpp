@@ -220,8 +220,9 @@ void DrawImageStyle(HDC hdc, const RECT& dest, const ImageStyle& style, int dpi)
     if (style.image && !style.image->empty() && style.srcW > 0 && style.srcH > 0) {
         ImageStyle chosen = style;
         int scale = 1;
-        if (twice && style.image2x && !style.image2x->empty()) {
-            chosen.image = style.image2x;
+        CHBitmap* image2x = twice ? style.Image2x() : nullptr;
+        if (image2x && !image2x->empty()) {
+            chosen.image = image2x;
             scale = 2;
         }
         // Between the scales the images were drawn for, the image is
@@ -251,8 +252,9 @@ void DrawImageStyle(HDC hdc, const RECT& dest, const ImageStyle& style, int dpi)
 
     if (style.foreImage && !style.foreImage->empty() && style.foreW > 0 && style.foreH > 0) {
         const SkinRect box = PlaceForeground(area, geometry, dpi);
-        const bool fore2x = twice && style.foreImage2x && !style.foreImage2x->empty();
-        const CHBitmap* image = fore2x ? style.foreImage2x : style.foreImage;
+        CHBitmap* foreImage2x = twice ? style.ForeImage2x() : nullptr;
+        const bool fore2x = foreImage2x && !foreImage2x->empty();
+        const CHBitmap* image = fore2x ? foreImage2x : style.foreImage;
         const int k = fore2x ? 2 : 1;
         SkinRect src{style.foreX * k, style.foreY * k, style.foreW * k, style.foreH * k};
         if (const CHBitmap* resampled =

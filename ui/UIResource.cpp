@@ -181,9 +181,15 @@ ImageStyle UIResource::GetImageStyle(const std::string& path, const JValue* pare
     s.foreAlign = v.foreAlign;
     s.foreOffsetX = v.foreOffsetX;
     s.foreOffsetY = v.foreOffsetY;
-    s.image2x = v.image ? GetImage2x(v.image, true) : nullptr;
-    s.foreImage2x = v.foreImage ? GetImage2x(v.foreImage, true) : nullptr;
+    s.source = this;
+    s.imageId = v.image;
+    s.foreImageId = v.foreImage;
     return s;
+}
+
+CHBitmap* ImageStyle::Image2x() const { return source && imageId ? source->GetImage2x(imageId, true) : nullptr; }
+CHBitmap* ImageStyle::ForeImage2x() const {
+    return source && foreImageId ? source->GetImage2x(foreImageId, true) : nullptr;
 }
 
 POINT UIResource::GetPoint(const std::string& path, const JValue* parent) {

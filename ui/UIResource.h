@@ -17,10 +17,13 @@
 
 namespace quillo {
 
+class UIResource;
+
 // How an image style draws. The bitmaps are borrowed from the resource's
 // image cache and stay valid as long as the resource. Rectangles and margins
-// are at 1x; the 2x images (null when the skin has none) hold the same art at
-// twice the size, for displays from 150 %.
+// are at 1x; the 2x images hold the same art at twice the size, for displays
+// from 150 %: they are decoded only when such a display asks for them (null
+// when the skin has none).
 struct ImageStyle {
     int32_t srcX = 0, srcY = 0, srcW = 0, srcH = 0;
     int32_t colorKey = 0;  // COLORREF; 0 = none
@@ -32,8 +35,10 @@ struct ImageStyle {
     CHBitmap* foreImage = nullptr;
     int32_t foreAlign = 0;
     int32_t foreOffsetX = 0, foreOffsetY = 0;
-    CHBitmap* image2x = nullptr;
-    CHBitmap* foreImage2x = nullptr;
+    UIResource* source = nullptr;  // where the 2x images come from
+    int32_t imageId = 0, foreImageId = 0;
+    CHBitmap* Image2x() const;
+    CHBitmap* ForeImage2x() const;
 };
 
 // How a text style draws. The font is borrowed from the resource's font cache
