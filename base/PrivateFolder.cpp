@@ -3,35 +3,13 @@
 #include <array>
 #include <memory>
 
+#include "base/FolderTree.h"
 #include "base/Md5.h"
 #include "base/ProtectedFolder.h"
 #include "base/SystemInfo.h"
 #include "base/TempFile.h"
 
 namespace quillo {
-void DeleteFolderTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileW(path.c_str());
-            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                RemoveDirectoryW(path.c_str());
-            } else {
-                DeleteFolderTree(path);
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 namespace {
 
 // The digest of everything `file` holds, read from its start.

@@ -13,12 +13,9 @@
 #include <string>
 
 #include "base/FileSource.h"
+#include "base/FolderTree.h"
 
 namespace quillo {
-
-// Deletes what is in `folder` and the folder itself, as far as it can. A
-// link inside is removed as a link: what it points to is never entered.
-void DeleteFolderTree(const std::wstring& folder);
 
 // The prefix of the private folders' names in the temporary folder.
 constexpr const wchar_t* kPrivateFolderPrefix = L"Quillo_Temp_";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Base64.h"
+#include "base/FolderTree.h"
 #include "base/PathText.h"
 #include "base/PrivateFolder.h"
 #include "base/ProtectedFolder.h"
@@ -78,27 +79,9 @@ void DeleteOrDefer(const std::wstring& path) {
 // the link. A folder still holding a file that waits for the restart goes
 // at the restart after it.
 void DeleteTreeOrDefer(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteOrDefer(path);
-            else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                RemoveDirectoryW(path.c_str());
-            else
-                DeleteTreeOrDefer(path);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    if (!RemoveDirectoryW(folder.c_str()) && Exists(folder) &&
-        MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        NoteRestartNeeded();
+    DeleteFolderTree(folder, DeleteOrDefer, [](const std::wstring& left) {
+        if (MoveFileExW(left.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) NoteRestartNeeded();
+    });
 }
 
 HKEY RootOf(const std::string& name) { return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }

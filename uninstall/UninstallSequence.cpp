@@ -12,6 +12,7 @@
 #include "app/AppendedBlock.h"
 #include "app/UninstallManifest.h"
 #include "base/CHThread.h"
+#include "base/FolderTree.h"
 #include "base/RunLog.h"
 #include "base/SystemInfo.h"
 #include "base/TextCodec.h"
@@ -134,27 +135,9 @@ static void RemoveProgramOrLibrary(const std::wstring& file, const std::wstring&
 
 // `keep`, when not empty, is a file (as ComparablePath gives it) that stays.
 static void DeleteTree(const std::wstring& folder, const std::wstring& keep, DeferredRemoval& deferred) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                   FIND_FIRST_EX_LARGE_FETCH);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesW(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                if (keep.empty() || !EqualsIgnoreCase(path, keep)) RemoveLogged(path, deferred);
-            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                RemoveDirectoryW(path.c_str());
-            } else {
-                DeleteTree(path, keep, deferred);
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
+    DeleteFolderTree(folder, [&keep, &deferred](const std::wstring& path) {
+        if (keep.empty() || !EqualsIgnoreCase(path, keep)) RemoveLogged(path, deferred);
+    });
 }
 
 // The folders that held files left to the restart go after them, innermost
