@@ -48,6 +48,7 @@
     template auto S::append(const S&)->S&;                                                 \
     template auto S::insert(size_type, const C*)->S&;                                      \
     template auto S::insert(size_type, const S&)->S&;                                      \
+    template auto S::insert(size_type, size_type, C)->S&;                                  \
     template auto S::replace(size_type, size_type, const C*, size_type)->S&;               \
     template auto S::swap(S&)->void;                                                       \
     template auto S::resize(size_type)->void;                                              \

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "base/PathText.h"
 #include "base/TextCodec.h"
@@ -12,7 +11,13 @@
 namespace quillo {
 namespace {
 
-using NameSet = std::unordered_set<std::wstring>;
+// Sorted, for a binary search: a hash set would bring its own machinery
+// into the program for this one use.
+using NameSet = std::vector<std::wstring>;
+
+bool Listed(const NameSet& names, const std::wstring& name) {
+    return std::binary_search(names.begin(), names.end(), name);
+}
 
 // Names compared as the file system compares them: without case.
 std::wstring Folded(std::wstring path) {
@@ -35,9 +40,9 @@ bool HoldsOnlyListed(const std::wstring& folder, const NameSet& files, const Nam
         if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
             only = false;
         else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            only = folders.count(Folded(path)) != 0 && HoldsOnlyListed(path, files, folders);
+            only = Listed(folders, Folded(path)) && HoldsOnlyListed(path, files, folders);
         else
-            only = files.count(Folded(path)) != 0;
+            only = Listed(files, Folded(path));
     } while (only && FindNextFileW(find, &data));
     FindClose(find);
     return only;
@@ -55,15 +60,17 @@ std::vector<std::wstring> WholeFolders(const std::vector<std::wstring>& files,
                                        const std::vector<std::wstring>& folders, const std::wstring& rootPath,
                                        const RemovalGuard& guard) {
     NameSet listedFiles, listedFolders;
-    for (const std::wstring& file : files) listedFiles.insert(Folded(WithBackslashes(file)));
+    for (const std::wstring& file : files) listedFiles.push_back(Folded(WithBackslashes(file)));
     std::vector<std::wstring> candidates;
     for (const std::wstring& listed : folders) {
         std::wstring folder = WithBackslashes(listed);
         while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
-        listedFolders.insert(Folded(folder));
+        listedFolders.push_back(Folded(folder));
         const std::wstring& comparable = guard.Comparable(folder);
         if (comparable.size() > rootPath.size() && IsSameOrBelow(comparable, rootPath)) candidates.push_back(folder);
     }
+    std::sort(listedFiles.begin(), listedFiles.end());
+    std::sort(listedFolders.begin(), listedFolders.end());
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const std::wstring& a, const std::wstring& b) { return a.size() < b.size(); });
     std::vector<std::wstring> whole;
