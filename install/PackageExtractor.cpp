@@ -52,7 +52,16 @@ void Box(HWND owner, const std::wstring& text, const wchar_t* caption) {
 }
 
 
+// A file that is not there yet is made as a new one, and only one that is
+// there is replaced: a replacement truncates the file first, and some file
+// systems (ext4 under Wine) then start writing a truncated file out at its
+// close, once per file of the package.
 HANDLE OpenForWriting(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return file;
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
 }
@@ -661,7 +670,10 @@ ExtractionPlan PlanExtraction(const std::wstring& archivePath, PackageSource pac
         addFolder(ParentPath(path));
         // The file and its folder, each as base64 of up to three bytes a character.
         manifestBytes += 2 * (4 * static_cast<uint64_t>(path.size()) + 8);
-        if (Readable(info)) plan.bytesNeeded += onDisk(info.uncompressed_size);
+        if (Readable(info)) {
+            plan.bytesNeeded += onDisk(info.uncompressed_size);
+            plan.fileBytes += info.uncompressed_size;
+        }
         if (plan.bytesNeeded > plan.bytesFree && plan.entry.empty()) plan.entry = name;
     }
     unzClose(zip);

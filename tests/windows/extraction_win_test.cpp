@@ -431,6 +431,8 @@ TEST_F(ExtractionTest, ReadOnlyFileOfAnEarlierInstallationIsReplaced) {
     const std::wstring path = dir_ + L"\\Quillo.exe";
     WriteText(path, "old program");
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    // A plain file is written over, and nothing of its longer old text stays.
+    WriteText(dir_ + L"\\readme.txt", "before, and longer than after");
     {
         ZipBuilder zip(ArchivePath());
         zip.Add("Quillo.exe", "new program");
@@ -441,6 +443,7 @@ TEST_F(ExtractionTest, ReadOnlyFileOfAnEarlierInstallationIsReplaced) {
     ASSERT_TRUE(Extract(true, manifest));
     EXPECT_TRUE(boxes.seen().empty());
     EXPECT_EQ(ReadAll(path), "new program");
+    EXPECT_EQ(ReadAll(dir_ + L"\\readme.txt"), "after");
     EXPECT_TRUE(PendingOldFile().empty());
     EXPECT_EQ(Listed(manifest, kManifestFiles), (std::vector<std::wstring>{path, dir_ + L"\\readme.txt"}));
     SetFileAttributesW((path + L".old").c_str(), FILE_ATTRIBUTE_NORMAL);
