@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <map>
 
 #include "app/SetupPass.h"
 #include "app/UninstallManifest.h"
@@ -33,6 +34,35 @@ bool IsFile(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+// Looks at paths with a memory of the folders seen: nothing below a folder
+// that is missing is looked at, so the thousands of files of a fresh
+// installation cost one look per folder, not one per file.
+class PathLooks {
+public:
+    DWORD Attributes(const std::wstring& path) {
+        const std::wstring parent = ParentPath(path);
+        if (parent.size() > 3 && parent.size() < path.size()) {
+            const DWORD above = Folder(parent);
+            if (above == INVALID_FILE_ATTRIBUTES || !(above & FILE_ATTRIBUTE_DIRECTORY)) return INVALID_FILE_ATTRIBUTES;
+        }
+        return GetFileAttributesW(path.c_str());
+    }
+    bool FileThere(const std::wstring& path) {
+        const DWORD attributes = Attributes(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    DWORD Folder(const std::wstring& folder) {
+        const auto seen = folders_.find(folder);
+        if (seen != folders_.end()) return seen->second;
+        const DWORD attributes = Attributes(folder);
+        folders_[folder] = attributes;
+        return attributes;
+    }
+
+private:
+    std::map<std::wstring, DWORD> folders_;
+};
 
 bool FolderIsNewOrEmpty(const std::wstring& folder) {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
@@ -348,13 +378,20 @@ protected:
         const bool fresh = intoEarlier ? c_.earlierFreshRoot != 0 : c_.installDirWasEmpty;
         c_.manifest[kManifestFreshRoot] = fresh ? 1 : 0;
 
-        InstallResult r = SetAside(c_.plan.targets);
+        PathLooks looks;
+        std::vector<std::wstring> there, stayed;
+        for (const std::wstring& file : c_.plan.targets)
+            if (looks.FileThere(file)) there.push_back(file);
+        InstallResult r = SetAside(there, &stayed);
         if (!r.ok()) return r;
+        // The run makes every file it writes, except where one stays that
+        // could not be moved aside; and every folder that is not there.
+        std::sort(stayed.begin(), stayed.end());
         std::vector<std::wstring> files, folders;
         for (const std::wstring& file : c_.plan.targets)
-            if (!IsFile(file)) files.push_back(file);
+            if (!std::binary_search(stayed.begin(), stayed.end(), file)) files.push_back(file);
         for (const std::wstring& folder : c_.plan.folders)
-            if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) folders.push_back(folder);
+            if (looks.Folder(folder) == INVALID_FILE_ATTRIBUTES) folders.push_back(folder);
         r = c_.journal.RecordMade(files, folders);
         if (!r.ok()) return r;
 
@@ -544,7 +581,7 @@ protected:
         const std::wstring uninstaller = state.installDir + L"\\unins000.exe";
         state.buildNumber = ReadBuildNumber(state.installDir + L"\\Quillo.exe");
         r = RegisterProduct(uninstaller, state.buildNumber, static_cast<uint32_t>(state.channel), state.noAutorunTray,
-                            DescribeInstallation(state.installDir, uninstaller, c_.manifest));
+                            DescribeInstallation(state.installDir, uninstaller, c_.plan.fileBytes));
         // Without administrator rights the entry cannot be written; the
         // product is installed all the same, and the log says so.
         if (r.ok()) {
