@@ -42,6 +42,7 @@ struct ExtractionPlan {
     std::wstring entry;         // the entry concerned; for NoRoom the first that does not fit
     uint64_t bytesNeeded = 0;   // files rounded up to whole clusters, plus the other bytes
     uint64_t bytesFree = 0;     // on the target volume
+    uint64_t fileBytes = 0;     // the sizes of the files it writes, as the package gives them
     size_t files = 0;
     std::vector<std::wstring> targets;  // every file the extraction writes, where it lands
     std::vector<std::wstring> folders;  // every folder it may make, the installation folder included

@@ -6,7 +6,6 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/UninstallManifest.h"
 #include "base/SystemInfo.h"
 #include "install/Registry.h"
 #endif
@@ -138,20 +137,18 @@ InstallResult RegisterProduct(const std::wstring& uninstallerPath, uint32_t buil
 }
 
 EntryDetails DescribeInstallation(const std::wstring& installDir, const std::wstring& uninstallerPath,
-                                  const JValue& manifest) {
+                                  uint64_t fileBytes) {
     EntryDetails details;
     std::map<std::wstring, std::wstring> strings;
     if (ReadVersionStrings(installDir + L"\\Quillo.exe", strings)) details.displayVersion = strings[L"ProductVersion"];
     details.installLocation = installDir;
-    std::vector<std::wstring> files = ManifestPaths(manifest, kManifestFiles);
-    files.push_back(uninstallerPath);
-    uint64_t bytes = 0;
-    for (const std::wstring& file : files) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) &&
-            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
+    // The files' sizes come from the extraction: looking at thousands of
+    // files again would only repeat what it wrote.
+    uint64_t bytes = fileBytes;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(uninstallerPath.c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        bytes += (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     const uint64_t kilobytes = (bytes + 1023) / 1024;
     details.estimatedSizeKb = kilobytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kilobytes);
     SYSTEMTIME today;

@@ -14,7 +14,6 @@
 #endif
 
 #include "app/StartupLogic.h"
-#include "json/JValue.h"
 
 namespace quillo {
 
@@ -64,11 +63,11 @@ InstallResult RegisterProduct(const std::wstring& uninstallerPath, uint32_t buil
                               int noAutorunTray, const EntryDetails& details);
 
 // The details of the installation in installDir: the "ProductVersion" of
-// Quillo.exe's version resource, the folder, the size of the files the
-// manifest lists and of the uninstaller in kilobytes (rounded up), and
-// today's local date.
+// Quillo.exe's version resource, the folder, the size of the files written
+// (fileBytes, as the extraction knows it) and of the uninstaller in
+// kilobytes (rounded up), and today's local date.
 EntryDetails DescribeInstallation(const std::wstring& installDir, const std::wstring& uninstallerPath,
-                                  const JValue& manifest);
+                                  uint64_t fileBytes);
 
 // "UninstallString" (520-character buffer) and "Version" of the uninstall
 // entry, opened with read and write access, so that nothing is found without
