@@ -35,7 +35,11 @@ const wchar_t* const kProtectedVariables[] = {L"SystemRoot", L"windir", L"Progra
 
 }  // namespace
 
-std::wstring ComparablePath(const std::wstring& path) {
+namespace {
+
+// "/" turned into "\", made absolute with "." and ".." resolved; empty when
+// it cannot be.
+std::wstring FullPath(const std::wstring& path) {
     if (path.empty()) return {};
     std::wstring slashes = path;
     for (wchar_t& c : slashes)
@@ -46,6 +50,18 @@ std::wstring ComparablePath(const std::wstring& path) {
     const DWORD n = GetFullPathNameW(slashes.c_str(), needed, &full[0], nullptr);
     if (n == 0 || n >= needed) return {};
     full.resize(n);
+    return full;
+}
+
+bool OnADrive(const std::wstring& full) {
+    return full.size() >= 3 && full[1] == L':' && full[2] == L'\\' && std::iswalpha(full[0]);
+}
+
+}  // namespace
+
+std::wstring ComparablePath(const std::wstring& path) {
+    std::wstring full = FullPath(path);
+    if (full.empty()) return {};
     const DWORD longNeeded = GetLongPathNameW(full.c_str(), nullptr, 0);
     if (longNeeded > 0) {
         std::wstring longPath(longNeeded, L'\0');
@@ -113,7 +129,8 @@ RootCheck CheckRemovalRoot(const std::wstring& root, HANDLE& held, std::wstring&
 
 RemovalGuard::RemovalGuard() {
     auto add = [this](const std::wstring& folder) {
-        const std::wstring comparable = ComparablePath(folder);
+        if (folder.empty()) return;
+        const std::wstring& comparable = Comparable(folder);
         if (!comparable.empty()) folders_.push_back(comparable);
     };
     for (int csidl : kProtectedFolders) add(SpecialFolder(csidl));
@@ -121,7 +138,7 @@ RemovalGuard::RemovalGuard() {
     add(TempFolder());
     // Every user's profile: the folder that holds the current one is kept,
     // and so is each profile in it (IsProtected).
-    const std::wstring profile = ComparablePath(SpecialFolder(CSIDL_PROFILE));
+    const std::wstring profile = Comparable(SpecialFolder(CSIDL_PROFILE));
     const size_t cut = profile.rfind(L'\\');
     if (cut != std::wstring::npos && cut > 2) {
         profiles_ = profile.substr(0, cut);
@@ -131,8 +148,39 @@ RemovalGuard::RemovalGuard() {
 
 const std::wstring& RemovalGuard::Comparable(const std::wstring& path) const {
     auto known = comparable_.find(path);
-    if (known == comparable_.end()) known = comparable_.emplace(path, ComparablePath(path)).first;
-    return known->second;
+    if (known != comparable_.end()) return known->second;
+    const std::wstring full = FullPath(path);
+    // Network and device paths are left to the system.
+    std::wstring comparable = OnADrive(full) ? LongNames(full) : ComparablePath(path);
+    return comparable_.emplace(path, std::move(comparable)).first->second;
+}
+
+const std::wstring& RemovalGuard::LongNames(const std::wstring& full) const {
+    auto known = longNames_.find(full);
+    if (known != longNames_.end()) return known->second;
+    std::wstring trimmed = full;
+    while (trimmed.size() > 3 && trimmed.back() == L'\\') trimmed.pop_back();
+    std::wstring result;
+    if (trimmed.size() <= 3) {
+        result = trimmed;  // "C:\"
+    } else {
+        const size_t cut = trimmed.rfind(L'\\');
+        const std::wstring name = trimmed.substr(cut + 1);
+        result = LongNames(trimmed.substr(0, cut < 3 ? 3 : cut));
+        if (result.back() != L'\\') result += L'\\';
+        // The name as the folder holds it: a short name found gives its long one.
+        WIN32_FIND_DATAW data;
+        HANDLE find = INVALID_HANDLE_VALUE;
+        if (!name.empty() && name.find_first_of(L"*?") == std::wstring::npos)
+            find = FindFirstFileW((result + name).c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            result += data.cFileName;
+            FindClose(find);
+        } else {
+            result += name;
+        }
+    }
+    return longNames_.emplace(full, std::move(result)).first->second;
 }
 
 bool RemovalGuard::IsProtected(const std::wstring& folder) const {

@@ -53,9 +53,12 @@ public:
     // protected folder.
     bool IsProtected(const std::wstring& folder) const;
 
-    // ComparablePath, remembered per path: each call of it looks at every
-    // folder on the way (and under Wine each look is several server round
-    // trips), while a removal asks about the same folders again and again.
+    // ComparablePath, remembered per path, with the long names of the
+    // folders on the way taken from those already resolved: the system's
+    // resolution looks at every folder on the way (and under Wine each look
+    // is several server round trips), while a removal asks about the
+    // thousand files of the same few folders. A path whose end is not there
+    // keeps its missing part as it is written.
     const std::wstring& Comparable(const std::wstring& path) const;
 
     const std::vector<std::wstring>& folders() const { return folders_; }
@@ -63,7 +66,11 @@ public:
 private:
     std::vector<std::wstring> folders_;
     std::wstring profiles_;  // the folder that holds the users' profiles
+    // "X:\..." with long names, from a full path without "." or "..".
+    const std::wstring& LongNames(const std::wstring& full) const;
+
     mutable std::map<std::wstring, std::wstring> comparable_;
+    mutable std::map<std::wstring, std::wstring> longNames_;  // by the full path as written
 };
 
 }  // namespace quillo

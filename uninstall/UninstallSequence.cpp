@@ -210,7 +210,7 @@ size_t RemoveFiles(const RunState& state, const JValue& manifest, const std::wst
     // that is not one of the system's or the users' own folders.
     std::map<std::wstring, bool> folderAllowed;  // by folder: most files share one
     auto removableFile = [&](const std::wstring& file) {
-        const std::wstring comparable = ComparablePath(file);
+        const std::wstring comparable = guard.Comparable(file);
         if (comparable.empty() || !IsDeletablePath(file) || !IsSameOrBelow(comparable, rootPath)) return false;
         const std::wstring folder = comparable.substr(0, comparable.rfind(L'\\'));
         auto known = folderAllowed.find(folder);

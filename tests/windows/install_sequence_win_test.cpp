@@ -25,6 +25,7 @@
 #include "install/ProductRegistration.h"
 #include "install/Registry.h"
 #include "install/Shortcuts.h"
+#include "uninstall/RemovalGuard.h"
 #include "tests/windows/TestDialogs.h"
 #include "tests/windows/TestInstallFiles.h"
 #include "tests/windows/TestProgressWindow.h"
@@ -567,6 +568,51 @@ TEST_F(InstallSequenceTest, ProtectedFoldersSurviveAnyManifest) {
     }
     for (const std::wstring& marker : markers) DeleteFileW(marker.c_str());
     fs::remove_all(otherUser, ec);
+}
+
+// The removal's comparable paths are built folder by folder from those
+// already resolved: they name the same folders as the system's resolution
+// of the whole path, short names and "." or ".." included, keep a missing
+// end as written, and protect a system folder however it is spelled.
+TEST_F(InstallSequenceTest, ComparablePathsResolvedFolderByFolderMatchTheSystems) {
+    auto shortForm = [](const std::wstring& path) {
+        wchar_t buffer[MAX_PATH];
+        const DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+        return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : path;
+    };
+    const std::wstring documents = SpecialFolder(CSIDL_PERSONAL);
+    const std::wstring programFiles = ComparablePath(ProgramFilesFolder());
+    const std::wstring profile = SpecialFolder(CSIDL_PROFILE);
+    std::error_code ec;
+    fs::create_directories(root_ + L"\\Long Folder Name\\Inner Folder", ec);
+    WriteText(root_ + L"\\Long Folder Name\\Inner Folder\\some file.txt", "x");
+    const std::wstring inner = root_ + L"\\Long Folder Name\\Inner Folder";
+    ASSERT_NE(shortForm(programFiles), programFiles) << "the system gives short names";
+    ASSERT_NE(shortForm(inner), inner);
+    struct Row {
+        std::wstring path, expected;
+    };
+    const Row rows[] = {
+        {documents, ComparablePath(documents)},
+        {shortForm(documents), ComparablePath(documents)},
+        {shortForm(programFiles) + L"\\", programFiles},
+        {L"c:/WINDOWS/system32/", ComparablePath(L"C:\\windows\\system32")},
+        {shortForm(profile) + L"\\..\\" + fs::path(profile).filename().wstring(), ComparablePath(profile)},
+        {shortForm(inner) + L"\\some file.txt", inner + L"\\some file.txt"},
+        {shortForm(inner) + L"\\.\\missing\\end.txt", inner + L"\\missing\\end.txt"},
+        {L"C:\\", L"C:\\"},
+    };
+    const RemovalGuard guard;
+    for (int round = 0; round < 2; ++round) {  // the second from what the first resolved
+        for (const Row& row : rows) {
+            SCOPED_TRACE(WideToUtf8(row.path));
+            EXPECT_TRUE(EqualsIgnoreCase(guard.Comparable(row.path), row.expected))
+                << WideToUtf8(guard.Comparable(row.path)) << " against " << WideToUtf8(row.expected);
+        }
+    }
+    EXPECT_TRUE(guard.IsProtected(shortForm(documents)));
+    EXPECT_TRUE(guard.IsProtected(shortForm(programFiles) + L"\\"));
+    EXPECT_FALSE(guard.IsProtected(shortForm(inner)));
 }
 
 // A step that fails is undone too (it may have made part of its change),
