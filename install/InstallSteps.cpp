@@ -40,28 +40,28 @@ bool IsFile(const std::wstring& path) {
 // installation cost one look per folder, not one per file.
 class PathLooks {
 public:
+    // INVALID_FILE_ATTRIBUTES without a look when a folder above is not there.
     DWORD Attributes(const std::wstring& path) {
         const std::wstring parent = ParentPath(path);
-        if (parent.size() > 3 && parent.size() < path.size()) {
-            const DWORD above = Folder(parent);
-            if (above == INVALID_FILE_ATTRIBUTES || !(above & FILE_ATTRIBUTE_DIRECTORY)) return INVALID_FILE_ATTRIBUTES;
-        }
+        if (parent.size() > 3 && parent.size() < path.size() && !FolderThere(parent)) return INVALID_FILE_ATTRIBUTES;
         return GetFileAttributesW(path.c_str());
     }
     bool FileThere(const std::wstring& path) {
         const DWORD attributes = Attributes(path);
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
-    DWORD Folder(const std::wstring& folder) {
+
+private:
+    bool FolderThere(const std::wstring& folder) {
         const auto seen = folders_.find(folder);
         if (seen != folders_.end()) return seen->second;
         const DWORD attributes = Attributes(folder);
-        folders_[folder] = attributes;
-        return attributes;
+        const bool there = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        folders_[folder] = there;
+        return there;
     }
 
-private:
-    std::map<std::wstring, DWORD> folders_;
+    std::map<std::wstring, bool> folders_;
 };
 
 bool FolderIsNewOrEmpty(const std::wstring& folder) {
@@ -391,7 +391,7 @@ protected:
         for (const std::wstring& file : c_.plan.targets)
             if (!std::binary_search(stayed.begin(), stayed.end(), file)) files.push_back(file);
         for (const std::wstring& folder : c_.plan.folders)
-            if (looks.Folder(folder) == INVALID_FILE_ATTRIBUTES) folders.push_back(folder);
+            if (looks.Attributes(folder) == INVALID_FILE_ATTRIBUTES) folders.push_back(folder);
         r = c_.journal.RecordMade(files, folders);
         if (!r.ok()) return r;
 
