@@ -57,10 +57,8 @@ bool OnADrive(const std::wstring& full) {
     return full.size() >= 3 && full[1] == L':' && full[2] == L'\\' && std::iswalpha(full[0]);
 }
 
-}  // namespace
-
-std::wstring ComparablePath(const std::wstring& path) {
-    std::wstring full = FullPath(path);
+// A full path with the system's long names, without a trailing backslash.
+std::wstring SystemLongNames(std::wstring full) {
     if (full.empty()) return {};
     const DWORD longNeeded = GetLongPathNameW(full.c_str(), nullptr, 0);
     if (longNeeded > 0) {
@@ -71,6 +69,10 @@ std::wstring ComparablePath(const std::wstring& path) {
     while (full.size() > 3 && full.back() == L'\\') full.pop_back();
     return full;
 }
+
+}  // namespace
+
+std::wstring ComparablePath(const std::wstring& path) { return SystemLongNames(FullPath(path)); }
 
 
 bool IsLink(const std::wstring& path) {
@@ -151,7 +153,7 @@ const std::wstring& RemovalGuard::Comparable(const std::wstring& path) const {
     if (known != comparable_.end()) return known->second;
     const std::wstring full = FullPath(path);
     // Network and device paths are left to the system.
-    std::wstring comparable = OnADrive(full) ? LongNames(full) : ComparablePath(path);
+    std::wstring comparable = OnADrive(full) ? LongNames(full) : SystemLongNames(full);
     return comparable_.emplace(path, std::move(comparable)).first->second;
 }
 
