@@ -9,12 +9,7 @@
 #include "base/RunLog.h"
 
 namespace quillo {
-namespace {
 
-// QUILLO_PAUSE_BEFORE_STEP=<name>[:<seconds>] holds the run before that step
-// (a minute unless told), so that a test can end the process at a known
-// point, or take a picture of the progress screen. Nothing else reads it; an
-// unset or unknown name changes nothing.
 void PauseWhenAsked(const char* step) {
     const char* asked = std::getenv("QUILLO_PAUSE_BEFORE_STEP");
     if (!asked) return;
@@ -25,8 +20,6 @@ void PauseWhenAsked(const char* step) {
     LogLine(std::string("pausing before step ") + step);
     Sleep(static_cast<DWORD>(seconds > 0 && seconds <= 600 ? seconds : 60) * 1000);
 }
-
-}  // namespace
 
 InstallResult RunSteps(const InstallSteps& steps, const char** failedStep) {
     if (failedStep) *failedStep = nullptr;

@@ -36,4 +36,11 @@ using InstallSteps = std::vector<std::unique_ptr<InstallStep>>;
 // failed step's name (nullptr on success).
 InstallResult RunSteps(const InstallSteps& steps, const char** failedStep = nullptr);
 
+// QUILLO_PAUSE_BEFORE_STEP=<name>[:<seconds>] holds the run before the step
+// of that name (a minute unless told), so that a test can end the process at
+// a known point, or take a picture of the progress screen. Nothing else reads
+// it; an unset or unknown name changes nothing. RunSteps asks it before each
+// step; the removal asks it for "remove", before its files go.
+void PauseWhenAsked(const char* step);
+
 }  // namespace quillo

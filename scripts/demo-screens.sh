@@ -128,15 +128,15 @@ gui_wait $pid $((60 * scale)) || fail "the setup program did not end with 0"
 
 echo "screens of an uninstallation:"
 # The uninstaller hands over to its copy in the temporary folder and waits
-# for it: it ends with the copy.
-wine 'C:\Demo\Quillo 3\unins000.exe' & pid=$!
+# for it: it ends with the copy. The removal of the files is held a few
+# seconds (it is over in a moment), so that its progress screen can be taken.
+QUILLO_PAUSE_BEFORE_STEP="remove:$((3 * scale))" wine 'C:\Demo\Quillo 3\unins000.exe' & pid=$!
 confirm=$(gui_drive wait --title Corvane --visible --size "$(size 656 320)" --timeout-ms $(ms 30000)) || fail "no confirmation"
 shot "$confirm" 06-uninstall-confirm
 gui_drive command "$confirm" 1001 >/dev/null
 uprogress=$(gui_drive wait --depth 1 --visible --size "$(size 656 320)" --timeout-ms $(ms 30000)) || fail "no removal progress"
-# The removal can be over within a second: frames from the moment the screen
-# shows, the first one that is drawn is kept (a later one could already
-# hold the closing screen).
+# Frames from the moment the screen shows; the first one that is drawn is
+# kept (a later one could already hold the closing screen).
 for n in $(seq 10); do
   r="$(gui_drive rect "$uprogress" 2>/dev/null)" || break
   read -r x y w h <<<"$r"

@@ -18,6 +18,7 @@
 #include "base/TextCodec.h"
 #include "install/CommandLine.h"
 #include "install/EntryName.h"
+#include "install/InstallStep.h"
 #include "install/ProcessTools.h"
 #include "install/ProductRegistration.h"
 #include "install/Shortcuts.h"
@@ -362,6 +363,7 @@ bool RunUninstall(RunState& state, const std::wstring& uninstallerPath) {
         bool finished = false;
         size_t remaining = 0;
         if (remover.Start([owner, &manifest, &root, &remaining](CHThread*) {
+                PauseWhenAsked("remove");
                 remaining = RemoveFiles(*owner, manifest, root);
             })) {
             finished = remover.WaitPumpingMessages();
