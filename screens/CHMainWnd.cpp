@@ -48,6 +48,10 @@ LRESULT CHMainWnd::OnCreate(WPARAM wParam, LPARAM lParam) {
     processWnd.noLaunch = startup.noLaunch ? 1 : 0;
     processWnd.asideFolder = startup.asideFolder;
 
+    // A quiet run's screens are built (they hold its choices and carry its
+    // messages) but never drawn: decoding the art would only cost time and
+    // memory.
+    if (quiet) skin.LeaveArtUndecoded();
     skin.LoadFromResource(GetModuleHandleW(nullptr), L"UIR", 129);
     SetCurrentSkin(&skin);
 

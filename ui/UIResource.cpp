@@ -238,6 +238,7 @@ CHBitmap* UIResource::GetImage2x(int id, bool tintable) {
 }
 
 CHBitmap* UIResource::LoadImageAsset(const char* section, uint32_t assetId, bool tintable) {
+    if (artUndecoded_) return nullptr;
     // Asset ids are one space for every section, so one cache holds both scales.
     const int id = static_cast<int>(assetId);
     const auto cached = images_.find(id);

@@ -90,6 +90,10 @@ public:
     virtual ~UIResource();
 
     const SkinData& data() const { return data_; }
+    // For windows that are never drawn (a quiet run builds its screens
+    // hidden): the art is not decoded, so image styles come without images;
+    // the rest of the description reads as before.
+    void LeaveArtUndecoded() { artUndecoded_ = true; }
     // The 2x image drawn for image `id`, tinted as the image is; null when the
     // skin has none.
     CHBitmap* GetImage2x(int id, bool tintable);
@@ -110,6 +114,7 @@ private:
     std::map<int, CachedImage> images_;
     std::map<int, std::unique_ptr<CHBitmap>> untinted_;
     std::map<COLORREF, COLORREF> tintedColors_;
+    bool artUndecoded_ = false;
     int hue_ = 0;
     int saturation_ = 0;
     int lightness_ = 0;

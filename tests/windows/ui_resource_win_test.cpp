@@ -165,6 +165,21 @@ TEST(UIResourceTest, StylesReadKeysOnlyForImagesThatLoad) {
     const TextStyle none = skin.GetTextStyle("Win/None");
     EXPECT_EQ(none.font, nullptr);
     EXPECT_TRUE(none.text.empty());
+
+    // A skin whose windows are never drawn decodes no art; its texts and
+    // fonts read as before.
+    UIResource hidden;
+    hidden.LeaveArtUndecoded();
+    ASSERT_TRUE(Load(hidden, Package()));
+    const int bitmaps = CHBitmap::LiveUsers();
+    const ImageStyle undrawn = hidden.GetImageStyle("Win/Btn/normal");
+    EXPECT_EQ(undrawn.image, nullptr);
+    EXPECT_EQ(undrawn.foreImage, nullptr);
+    EXPECT_EQ(Numbers(undrawn), zeros);
+    EXPECT_EQ(hidden.GetImage(1, true), nullptr);
+    EXPECT_EQ(CHBitmap::LiveUsers(), bitmaps) << "no bitmap was made";
+    EXPECT_EQ(hidden.GetTextStyle("Win/Label").text, label.text);
+    EXPECT_NE(hidden.GetFont(101), nullptr);
 }
 
 TEST(UIResourceTest, CachesSurviveReloadButFailedImagesAreRetried) {
