@@ -66,6 +66,25 @@ shot() {  # shot HWND NAME
   if gui_shot_window "$1" "$OUT/$2.png"; then shots=$((shots + 1)); echo "  $2.png"; fi
 }
 fail() { echo "demo-screens: $*" >&2; exit 1; }
+# start_run SIZE COMMAND...: starts a run in the background (pid) and waits
+# for its first screen of SIZE (window). A run started just after another
+# ended can, on a loaded machine, find the one-run lock still held for a
+# moment (Wine lets go of an ended process's objects a little after the
+# process is gone): it then says so in a message and ends. That message is
+# closed and the run started once more.
+start_run() {
+  local size="$1" attempt box
+  shift
+  for attempt in 1 2; do
+    "$@" & pid=$!
+    window=$(gui_drive wait --title Corvane --visible --size "$size" --timeout-ms $(ms 30000)) && return 0
+    box=$(gui_drive wait --class '#32770' --visible --timeout-ms 2000) || return 1
+    echo "  (the run before still held the one-run lock; started again)"
+    gui_drive command "$box" 1 >/dev/null
+    gui_wait $pid $((10 * scale)) >/dev/null
+  done
+  return 1
+}
 
 echo "screens of an installation:"
 wine "$(win "$setup")" /D 'C:\Demo' & pid=$!
@@ -96,8 +115,9 @@ gui_wait $pid $((60 * scale)); [ $? = $((1602 % 256)) ] || fail "the options scr
 
 # The run holds the progress screen a few seconds after the unpacking (an
 # install of the sample is over in a moment), so that it can be taken.
-QUILLO_PAUSE_BEFORE_STEP="shortcuts:$((3 * scale))" wine "$(win "$setup")" /D 'C:\Demo' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size "$(size 610 430)" --timeout-ms $(ms 30000)) || fail "no options screen"
+start_run "$(size 610 430)" env QUILLO_PAUSE_BEFORE_STEP="shortcuts:$((3 * scale))" wine "$(win "$setup")" /D 'C:\Demo' ||
+  fail "no options screen"
+main=$window
 gui_drive command "$main" 1001 >/dev/null
 progress=$(gui_drive wait --depth 1 --visible --size "$(size 610 430)" --timeout-ms $(ms 30000)) || fail "no progress screen"
 # Frames while the progress screen is up; one from the unpacking is kept.
@@ -130,8 +150,9 @@ echo "screens of an uninstallation:"
 # The uninstaller hands over to its copy in the temporary folder and waits
 # for it: it ends with the copy. The removal of the files is held a few
 # seconds (it is over in a moment), so that its progress screen can be taken.
-QUILLO_PAUSE_BEFORE_STEP="remove:$((3 * scale))" wine 'C:\Demo\Quillo 3\unins000.exe' & pid=$!
-confirm=$(gui_drive wait --title Corvane --visible --size "$(size 656 320)" --timeout-ms $(ms 30000)) || fail "no confirmation"
+start_run "$(size 656 320)" env QUILLO_PAUSE_BEFORE_STEP="remove:$((3 * scale))" wine 'C:\Demo\Quillo 3\unins000.exe' ||
+  fail "no confirmation"
+confirm=$window
 shot "$confirm" 06-uninstall-confirm
 gui_drive command "$confirm" 1001 >/dev/null
 uprogress=$(gui_drive wait --depth 1 --visible --size "$(size 656 320)" --timeout-ms $(ms 30000)) || fail "no removal progress"
@@ -155,8 +176,8 @@ gui_drive command "$closing" 1002 >/dev/null
 gui_wait $pid $((60 * scale)) || fail "the uninstaller did not end with its copy's 0"
 
 echo "screens of a failed installation:"
-wine "$(win "$bad")" /D 'C:\Demo Bad' & pid=$!
-main=$(gui_drive wait --title Corvane --visible --size "$(size 610 430)" --timeout-ms $(ms 30000)) || fail "no options screen"
+start_run "$(size 610 430)" wine "$(win "$bad")" /D 'C:\Demo Bad' || fail "no options screen"
+main=$window
 gui_drive command "$main" 1001 >/dev/null
 failure=$(gui_drive wait --depth 2 --visible --size "$(size 610 430)" --timeout-ms $(ms 120000)) || fail "no failure screen"
 shot "$failure" 09-failure
